@@ -1,0 +1,60 @@
+#include "App.hpp"
+
+#include <libtcod.hpp>
+
+#include <cstdlib>
+
+#include "Display.hpp"
+#include "FontSheet.hpp"
+#include "Keyboard.hpp"
+
+App::App() {
+  std::srand(0);
+  if (!fontsheet::load(kFontFile)) {
+    running = false;
+    return;
+  }
+  TCODConsole::initRoot(80, 50, "Vesperdeep", false);
+  TCODConsole::setColorControl(TCOD_COLCTRL_1, TCODColor::red, TCODColor::black);
+  TCODConsole::setColorControl(TCOD_COLCTRL_2, TCODColor::yellow, TCODColor::black);
+  TCODConsole::setColorControl(TCOD_COLCTRL_3, TCODColor::green, TCODColor::black);
+  TCODConsole::setColorControl(TCOD_COLCTRL_4, TCODColor::blue, TCODColor::black);
+  TCODConsole::setColorControl(TCOD_COLCTRL_5, TCODColor::orange, TCODColor::black);
+  started = true;
+}
+
+void App::run() {
+  while (running && !TCODConsole::isWindowClosed()) {
+    if (state == Title) {
+      drawTitle();
+      display::flush();
+      handleTitleKey();
+      continue;
+    }
+    if (game == nullptr) game = std::make_unique<Game>();
+    game->draw();
+    display::flush();
+    if (!game->update()) {
+      game.reset();
+      state = Title;
+    }
+  }
+  game.reset();
+}
+
+void App::drawTitle() {
+  TCODConsole& root = *TCODConsole::root;
+  root.clear();
+  root.printf(40, 25, TCOD_BKGND_NONE, TCOD_CENTER, "%s", "Press any key to start a new game.");
+}
+
+void App::handleTitleKey() {
+  const TCOD_key_t key = keyboard::waitForKeypress();
+  if (key.vk == TCODK_NONE) return;  // the window was closed
+  if (key.vk == TCODK_ESCAPE) {
+    running = false;
+    return;
+  }
+  state = Playing;
+  TCODConsole::root->clear();
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "Game.hpp"
+
+// Which screen the shell's loop serves.
+enum AppState : std::int32_t {
+  Title = 0,
+  Playing = 1,
+};
+
+// The program's outermost loop: the title screen and at most one running Game.
+class App {
+ public:
+  static constexpr const char* kFontFile = "Slate_curses_12x12.bmp";
+
+  // Seeds rand() once with 0, loads the font sheet, opens the 80 x 50 window and registers the
+  // five colour control codes. Without a usable font sheet no window is opened and `started`
+  // stays false (one line naming the file has been printed).
+  App();
+  ~App() = default;
+  App(const App&) = delete;
+  App& operator=(const App&) = delete;
+
+  // Alternates between the title screen and a game until Escape on the title screen or the
+  // window is closed; a game still running then is destroyed.
+  void run();
+  // The title screen.
+  void drawTitle();
+  // Waits for a key on the title screen: Escape ends the program, any other key starts a game.
+  void handleTitleKey();
+
+  AppState state = Title;
+  std::unique_ptr<Game> game;
+  bool running = true;
+  bool started = false;  // the window is open with the game's own font
+};

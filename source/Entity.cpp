@@ -1,0 +1,74 @@
+#include "Entity.hpp"
+
+#include <array>
+#include <cstdio>
+
+#include "Map.hpp"
+
+std::uint32_t nextEntityId = 0;
+
+namespace {
+
+struct Step {
+  int dx;
+  int dy;
+};
+
+// dx, dy by Direction.
+constexpr std::array<Step, 8> kSteps = {{
+    {-1, 0},   // West
+    {+1, 0},   // East
+    {0, -1},   // North
+    {0, +1},   // South
+    {-1, -1},  // NorthWest
+    {+1, -1},  // NorthEast
+    {-1, +1},  // SouthWest
+    {+1, +1},  // SouthEast
+}};
+
+}  // namespace
+
+Entity::Entity(MessageLog* messageLog, Map* map, int x, int y, bool blocks)
+    : messageLog(messageLog), map(map), id(nextEntityId++), x(x), y(y), blocks(blocks) {}
+
+Entity::~Entity() {
+  if (map != nullptr && isOnMap()) map->tileAt(x, y).remove(id);
+}
+
+void Entity::die() {}
+
+void Entity::takeTurn() {}
+
+void Entity::interact(Entity* /*other*/) {}
+
+void Entity::takeOffMap() {
+  if (isOnMap()) map->tileAt(x, y).remove(id);
+  x = -1;
+  y = -1;
+}
+
+void Entity::moveTo(int newX, int newY) {
+  if (isOnMap()) map->tileAt(x, y).remove(id);
+  x = newX;
+  y = newY;
+  map->tileAt(x, y).add(this);
+}
+
+bool Entity::moveInto(int targetX, int targetY) {
+  if (!map->isWalkable(targetX, targetY)) return false;
+  if (Entity* other = map->entityAt(targetX, targetY)) {
+    interact(other);
+    return true;
+  }
+  moveTo(targetX, targetY);
+  return true;
+}
+
+bool Entity::move(int direction) {
+  if (static_cast<unsigned>(direction) >= kSteps.size()) {
+    std::printf("Entity::move(...) - Invalid direction specified!\n");
+    return false;
+  }
+  const Step step = kSteps[static_cast<unsigned>(direction)];
+  return moveInto(x + step.dx, y + step.dy);
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <libtcod.hpp>
+
+#include <cstdint>
+#include <memory>
+
+#include "Map.hpp"
+#include "MessageLog.hpp"
+
+class Player;
+class Item;
+
+// What a key asks for in normal mode.
+enum class Action { None, Quit, GiveBatMeat, Move, Wait, PickUp, OpenInventory, OpenDrop };
+
+struct Command {
+  Action action;
+  int direction;  // a Direction, for Move
+};
+
+// Which screen the keyboard and the drawing serve.
+enum GameMode : std::int32_t {
+  Normal = 0,
+  Inventory = 1,
+  Drop = 2,
+  Note = 3,
+  FadeOut = 4,
+  EndScreen = 5,
+};
+
+// One play, from waking up in the cave until the run ends. Owns the level, the message log,
+// the menu console and every registered entity the player does not carry.
+class Game {
+ public:
+  static constexpr int kLevelWidth = 70;
+  static constexpr int kLevelHeight = 44;
+
+  // Builds the whole play: log, menu console, level, player at (1, 1), cave, first field of
+  // view (radius 3) and the creatures and stones.
+  Game();
+  // Destroys every entity exactly once, then the level, the menu console and the log.
+  virtual ~Game();
+  Game(const Game&) = delete;
+  Game& operator=(const Game&) = delete;
+
+  // Gives `entity` a free id, enters it into the registry and into its tile's list.
+  void registerEntity(Entity* entity);
+  // Waits for one key and acts on it; false when the run is over.
+  bool update();
+  // Draws one frame: the level and the interface, or the fade-out and the end screen.
+  void draw();
+  // Everything on screen but the level: side panel, ground line, log and menu windows.
+  void drawInterface();
+
+  std::int32_t storyStage = 0;
+  std::int32_t turnCount = 0;
+  std::int32_t killCount = 0;
+  EntityRegistry registry;
+  Player* player = nullptr;  // also in the registry
+  std::unique_ptr<Map> map;
+  MessageLog messageLog;
+  std::unique_ptr<TCODConsole> menuConsole;
+  GameMode mode = Normal;
+
+ private:
+  bool perform(const Command& command);
+  void handleMenuKey(const TCOD_key_t& key);
+  void passTurn();
+  void advanceStory();
+  void removeTheDead();
+  void populate();
+  void destroyEntities();
+
+  void drawSidePanel();
+  void drawCreaturesInView();
+  void drawGround();
+  void drawMenuWindow();
+  void drawFrame(const TCODColor& colour);
+  void drawInventoryEntries();
+  void drawDropEntries();
+  void drawEndScreen();
+};

@@ -1,0 +1,183 @@
+#include "Item.hpp"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+
+#include "MessageLog.hpp"
+#include "Player.hpp"
+
+namespace {
+
+constexpr signed char kFoodGlyph = '%';
+constexpr signed char kMaterialGlyph = '!';
+constexpr signed char kStoneGlyph = 7;
+constexpr signed char kArmourGlyph = '[';
+constexpr signed char kWeaponGlyph = ')';
+
+struct NamedKind {
+  int kind;
+  const char* name;
+  int bonusBase;     // equipment only
+  int bonusDivisor;  // 0: no bonus roll
+};
+
+constexpr std::array<NamedKind, 20> kNamedKinds = {{
+    // kind, name, bonus base, bonus divisor
+    {BatCorpse, "a bat corpse", 0, 0},
+    {BearCorpse, "a bear corpse", 0, 0},
+    {KittenCorpse, "a kitten corpse", 0, 0},
+    {SnakeCorpse, "a snake corpse", 0, 0},
+    {BatPelt, "bat pelt", 0, 0},
+    {BearPelt, "bear pelt", 0, 0},
+    {SmallStone, "a small stone", 0, 0},
+    {BatMeat, "bat meat", 0, 0},
+    {SnakeMeat, "snake meat", 0, 0},
+    {BearMeat, "bear meat", 0, 0},
+    {MysteriousMeat, "mysterious hunk of meat", 0, 0},
+    {BatPeltHat, "bat pelt hat", 1, 2},
+    {BearPeltHelmet, "bear pelt helmet", 3, 2},
+    {BatPeltShirt, "bat pelt shirt", 1, 3},
+    {BearPeltArmor, "bear pelt armor", 3, 3},
+    {BatPeltPants, "bat pelt pants", 1, 2},
+    {BearPeltLeggings, "bear pelt leggings", 3, 2},
+    {SharpenedStone, "a sharpened stone", 1, 2},
+    {BearClaw, "severed bear claw", 3, 3},
+    {BloodyNote, "a crumpled bloody note", 0, 0},
+}};
+
+constexpr const char* kUnnamed = "an unidentified item";
+
+struct Food {
+  int kind;
+  const char* message;
+  int nutrition;
+};
+
+constexpr std::array<Food, 4> kFoods = {{
+    // kind, message, nutrition
+    {BatMeat, "You eat the raw bat meat. It tastes disgusting.", 39},
+    {SnakeMeat, "You eat the raw snake meat. Not bad.", 55},
+    {BearMeat, "You eat the raw bear meat. You feel like a badass.", 170},
+    {MysteriousMeat, "You eat the raw meat. It sates your hunger for now.", 100},
+}};
+
+struct Yield {
+  int corpse;
+  const char* message;
+  int pelt;  // added first on an odd roll; 0: no roll
+  std::array<int, 3> products;
+  std::size_t productCount;
+};
+
+constexpr std::array<Yield, 4> kYields = {{
+    // corpse, message, pelt on an odd roll, products, product count
+    {BatCorpse, "You butcher the bat corpse.", BatPelt, {BatMeat, 0, 0}, 1},
+    {SnakeCorpse, "You butcher the snake corpse.", 0, {SnakeMeat, 0, 0}, 1},
+    {BearCorpse, "You butcher the bear corpse.", 0, {BearPelt, BearMeat, BearClaw}, 3},
+    {KittenCorpse, "Nothing is yielded from the kitten corpse... you monster.", 0, {0, 0, 0}, 0},
+}};
+
+struct Recipe {
+  int material;
+  std::array<int, 3> products;
+  std::size_t productCount;  // 3: chosen by one rand() % 3; 1: always the same
+};
+
+constexpr std::array<Recipe, 3> kRecipes = {{
+    // material, products, product count
+    {BatPelt, {BatPeltHat, BatPeltShirt, BatPeltPants}, 3},
+    {BearPelt, {BearPeltHelmet, BearPeltArmor, BearPeltLeggings}, 3},
+    {SmallStone, {SharpenedStone, 0, 0}, 1},
+}};
+
+template <typename Row, std::size_t N>
+const Row* findRow(const std::array<Row, N>& table, int key, int Row::*column) {
+  for (const Row& row : table) {
+    if (row.*column == key) return &row;
+  }
+  return nullptr;
+}
+
+// The item actions are only offered for items with the matching flag; anything else is a
+// programming error that must not go unnoticed, in any build.
+void require(bool flag, const char* flagName, const char* action) {
+  if (flag) return;
+  std::fprintf(stderr, "source/Item: %s requires an item that is %s\n", action, flagName);
+  std::abort();
+}
+
+}  // namespace
+
+Item::Item(MessageLog* messageLog, Map* map, int x, int y, int kind)
+    : Entity(messageLog, map, x, y, false), kind(kind) {
+  applyBand();
+  setUpKind(kind);
+}
+
+void Item::applyBand() {
+  if (kind >= 1 && kind <= 5) {
+    butcherable = true;
+    glyph = kFoodGlyph;
+  }
+  if (kind >= 15 && kind <= 20) {
+    glyph = kFoodGlyph;
+    eatable = true;
+  }
+  if (kind >= 8 && kind <= 12) {
+    craftable = true;
+    glyph = kind == SmallStone ? kStoneGlyph : kMaterialGlyph;
+    return;
+  }
+  if (kind <= 22) return;
+  glyph = kArmourGlyph;
+  if (kind <= 26) {
+    slot = Head;
+  } else if (kind <= 31) {
+    slot = Body;
+  } else if (kind <= 36) {
+    slot = Legs;
+  } else if (kind <= 41) {
+    glyph = kWeaponGlyph;
+    slot = Weapon;
+  }
+}
+
+void Item::setUpKind(int itemKind) {
+  const NamedKind* named = findRow(kNamedKinds, itemKind, &NamedKind::kind);
+  name = named != nullptr ? named->name : kUnnamed;
+  if (named != nullptr && named->bonusDivisor != 0) {
+    bonus = std::rand() % named->bonusDivisor + named->bonusBase;
+  }
+  if (slot != NoSlot) name += "(+" + std::to_string(bonus) + ")";
+}
+
+int Item::eat() {
+  require(eatable, "eatable", "Item::eat");
+  const Food* food = findRow(kFoods, kind, &Food::kind);
+  if (food == nullptr) return 0;
+  messageLog->add(food->message);
+  return food->nutrition;
+}
+
+void Item::craft(Player* player) {
+  require(craftable, "craftable", "Item::craft");
+  const Recipe* recipe = findRow(kRecipes, kind, &Recipe::material);
+  if (recipe == nullptr) return;
+  const std::size_t choice =
+      recipe->productCount > 1 ? static_cast<std::size_t>(std::rand()) % recipe->productCount : 0;
+  addToInventory(player, recipe->products[choice]);
+}
+
+void Item::butcher(Player* player) {
+  require(butcherable, "butcherable", "Item::butcher");
+  const Yield* yield = findRow(kYields, kind, &Yield::corpse);
+  if (yield == nullptr) return;
+  messageLog->add(yield->message);
+  if (yield->pelt != 0 && (std::rand() & 1) != 0) addToInventory(player, yield->pelt);
+  for (std::size_t i = 0; i < yield->productCount; ++i) addToInventory(player, yield->products[i]);
+}
+
+void Item::addToInventory(Player* player, int productKind) const {
+  player->inventory.push_back(new Item(messageLog, map, -1, -1, productKind));
+}
