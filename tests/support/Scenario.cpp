@@ -1,0 +1,109 @@
+#include "Scenario.hpp"
+
+#include <stdexcept>
+
+#include "Item.hpp"
+#include "NPC.hpp"
+#include "Player.hpp"
+
+namespace rig {
+
+namespace {
+
+TileKind terrainFor(char c) {
+  switch (c) {
+    case '#':
+      return Wall;
+    case '~':
+      return Water;
+    case ',':
+      return ShallowWater;
+    default:
+      return Floor;
+  }
+}
+
+int creatureKindFor(char c) {
+  switch (c) {
+    case 'b':
+      return Bat;
+    case 's':
+      return Snake;
+    case 'B':
+      return Bear;
+    case 'k':
+      return Kitten;
+    default:
+      return -1;
+  }
+}
+
+char at(const std::vector<std::string>& rows, int x, int y) {
+  if (y >= static_cast<int>(rows.size())) return '#';
+  const std::string& row = rows[static_cast<std::size_t>(y)];
+  return x < static_cast<int>(row.size()) ? row[static_cast<std::size_t>(x)] : '#';
+}
+
+}  // namespace
+
+std::unique_ptr<Game> gameFromDrawing(const std::vector<std::string>& rows) {
+  auto game = std::make_unique<Game>();
+  Map& map = *game->map;
+  for (auto it = game->registry.begin(); it != game->registry.end();) {
+    if (it->second == game->player) {
+      ++it;
+      continue;
+    }
+    delete it->second;
+    it = game->registry.erase(it);
+  }
+  bool playerPlaced = false;
+  for (int y = 0; y < map.height; ++y) {
+    for (int x = 0; x < map.width; ++x) {
+      const char c = at(rows, x, y);
+      map.setTile(x, y, terrainFor(c));
+      map.tileAt(x, y).explored = false;
+      if (c == '@') {
+        if (playerPlaced) throw std::invalid_argument("a drawing holds exactly one '@'");
+        game->player->moveTo(x, y);
+        playerPlaced = true;
+      }
+    }
+  }
+  if (!playerPlaced) throw std::invalid_argument("a drawing holds exactly one '@'");
+  for (int y = 0; y < map.height; ++y) {
+    for (int x = 0; x < map.width; ++x) {
+      const char c = at(rows, x, y);
+      if (const int kind = creatureKindFor(c); kind >= 0) {
+        game->registerEntity(
+            new NPC(&game->messageLog, &map, x, y, static_cast<unsigned char>(kind)));
+      } else if (c == '*') {
+        game->registerEntity(new Item(&game->messageLog, &map, x, y, SmallStone));
+      }
+    }
+  }
+  map.computeFov(game->player->x, game->player->y, 5);
+  return game;
+}
+
+std::vector<NPC*> creaturesOf(const Game& game) {
+  std::vector<NPC*> creatures;
+  for (const auto& entry : game.registry) {
+    auto* creature = dynamic_cast<NPC*>(entry.second);
+    if (creature != nullptr && creature != game.player) creatures.push_back(creature);
+  }
+  return creatures;
+}
+
+std::string lastMessage(const Game& game) {
+  const auto& entries = game.messageLog.entries();
+  return entries.empty() ? std::string() : entries.front().text;
+}
+
+std::vector<std::string> messages(const Game& game) {
+  std::vector<std::string> texts;
+  for (const auto& entry : game.messageLog.entries()) texts.push_back(entry.text);
+  return texts;
+}
+
+}  // namespace rig

@@ -1,0 +1,34 @@
+#pragma once
+
+// Small hand-drawn levels for scenario tests: a few lines of text become the level of a real
+// Game, with the player and creatures standing where the drawing puts them.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Game.hpp"
+
+class NPC;
+class Item;
+
+namespace rig {
+
+// A Game whose random cave and population are replaced by `rows`, drawn from the top-left
+// corner of the level. Every cell outside the drawing is wall.
+//   '#' wall   '~' deep water   ',' shallow water   '.' or ' ' floor
+//   '@' the player (exactly one)   'b' bat   's' snake   'B' bear   'k' kitten (on floor)
+//   '*' a small stone lying on floor
+// Creatures and stones are registered in reading order (row by row, left to right), so their
+// ids follow that order. The field of view is computed from the player with radius 5 and
+// nothing is explored yet. The log holds the wake-up message; turnCount and killCount are 0.
+std::unique_ptr<Game> gameFromDrawing(const std::vector<std::string>& rows);
+
+// The creatures of `game` other than the player, in id order.
+std::vector<NPC*> creaturesOf(const Game& game);
+
+// The newest message of the log ("" when it is empty), and all of them newest first.
+std::string lastMessage(const Game& game);
+std::vector<std::string> messages(const Game& game);
+
+}  // namespace rig
