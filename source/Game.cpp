@@ -201,6 +201,10 @@ void printLeft(TCODConsole& console, int x, int y, TCOD_bkgnd_flag_t flag, const
 
 }  // namespace
 
+const char* noteText() { return kNoteText; }
+
+const char* creditLine() { return kCredit; }
+
 // ---- Construction and teardown ---------------------------------------------------------------
 
 Game::Game() {

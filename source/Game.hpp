@@ -29,6 +29,11 @@ enum GameMode : std::int32_t {
   EndScreen = 5,
 };
 
+// The letter found in the player's pocket after the last milestone, as the note screen shows it.
+const char* noteText();
+// The one-line credit of the end screen.
+const char* creditLine();
+
 // One play, from waking up in the cave until the run ends. Owns the level, the message log,
 // the menu console and every registered entity the player does not carry.
 class Game {
