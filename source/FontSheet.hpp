@@ -1,0 +1,24 @@
+#pragma once
+
+// Loading the game's font sheet.
+//
+// libtcod 1.18 reads font sheets only as PNG and, given anything else, quietly falls back
+// to a system font that draws the wrong glyphs. The game's sheet is a BMP, so it is decoded
+// here and handed to libtcod as a ready-made tileset.
+namespace fontsheet {
+
+// Finds the font sheet `fileName` and installs its glyphs as libtcod's tileset, so that
+// the next TCODConsole::initRoot (or an already open window) draws with them.
+//
+// A relative name is looked up in the working directory, then beside the executable, then
+// in <exe dir>/../share/vesperdeep/; an absolute name is tried as given. The file must be a
+// BMP of 16 x 16 square cells (the cell size is the image size / 16), glyph i at column
+// i % 16, row i / 16. Each of the 256 cells becomes the tile for character code i, its
+// brightness becoming coverage, so white-on-black glyphs are drawn in the console's colours.
+//
+// Returns true once the tileset is installed. If the file is missing, unreadable, not a
+// BMP or not 16 x 16 square cells, prints one line naming the file to stderr, leaves the
+// installed tileset as it was and returns false.
+bool load(const char* fileName);
+
+}  // namespace fontsheet
