@@ -1,0 +1,444 @@
+// vesperdeep-driver: plays the real game without a player.
+//
+// Keys come from a key script or from a seeded random generator; after every key the driver
+// checks the game's invariants and can record a state hash; at the end it writes the screen as
+// text. See README.md ("Reporting a bug") and --help.
+
+#include <libtcod.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "App.hpp"
+#include "Display.hpp"
+#include "Game.hpp"
+#include "Headless.hpp"
+#include "Invariants.hpp"
+#include "Keyboard.hpp"
+#include "Player.hpp"
+
+namespace {
+
+constexpr int kExitInvariant = 2;
+constexpr int kExitHang = 3;
+constexpr int kExitNoEnd = 4;
+constexpr int kExitUsage = 64;
+constexpr int kEscapesToEnd = 16;  // more than any chain of screens needs
+constexpr std::size_t kKeysInReport = 40;
+
+const char* const kUsage = R"(usage: vesperdeep-driver [options]
+Plays Vesperdeep headless (SDL's dummy video driver unless SDL_VIDEODRIVER is set).
+
+Keys (one of):
+  --script FILE     keys from a key script: characters are the keys that type them, other
+                    keys in angle brackets (<Esc> <Up> <Down> <Left> <Right> <Home> <End>
+                    <PgUp> <PgDn> <Enter> <Tab> <Backspace> <Del> <Ins> <Space> <F1>..<F12>
+                    <KP0>..<KP9> <None> <lt> <S-x> <#vk,c,flags>); line breaks are ignored,
+                    lines starting with '#' are comments
+  --fuzz SEED       random keys from a generator seeded with SEED
+    --keys N        how many random keys (default 10000)
+    --games N       play at least N games: each game gets at most keys/games keys, then
+                    the driver ends it with Escape and starts the next
+
+Game:
+  --partition N     libtcod's cave partition seed (default 0)
+  --kills N         every game starts with N kills counted (story shortcut: the note
+                    comes with the 35th turn once N > 30)
+  --no-flush        never present the console (full speed; the screen text is unchanged)
+
+Outputs, written when the keys run out (before the driver ends the game with Escape):
+  --screen FILE     the screen as 50 lines of 80 characters (UTF-8)
+  --colours FILE    the colours of every cell
+  --hashes FILE     one line per key the game read: game, key, turn, mode, state hash
+  --record FILE     every key the driver fed, as a key script
+
+Checks:
+  --watchdog MS     fail (exit 3) when one key takes longer than MS ms (default 1000; 0: off)
+  --then-keyboard   when the script runs out, wait for real keys (and window close / SIGTERM)
+                    instead of ending the game with Escape
+
+Exit status: 0 done, 1 no font sheet, 2 broken invariant, 3 a key hung, 4 Escape did not end
+the game, 64 bad arguments.
+)";
+
+struct Options {
+  std::string script;
+  bool fuzz = false;
+  std::uint64_t fuzzSeed = 0;
+  long long keys = 10000;
+  long long games = 0;
+  std::uint32_t partition = 0;
+  int kills = -1;
+  bool noFlush = false;
+  std::string screenFile;
+  std::string coloursFile;
+  std::string hashesFile;
+  std::string recordFile;
+  int watchdogMs = 1000;
+  bool thenKeyboard = false;
+};
+
+[[noreturn]] void usageError(const std::string& why) {
+  std::cerr << "vesperdeep-driver: " << why << "\n(see vesperdeep-driver --help)\n";
+  std::exit(kExitUsage);
+}
+
+long long number(const std::string& option, const char* text, long long min, long long max) {
+  try {
+    std::size_t used = 0;
+    const long long value = std::stoll(text, &used, 10);
+    if (used == std::string(text).size() && value >= min && value <= max) return value;
+  } catch (const std::exception&) {
+  }
+  usageError(option + " needs a number from " + std::to_string(min) + " to " + std::to_string(max) +
+             ", not \"" + text + "\"");
+}
+
+Options parseOptions(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const auto value = [&]() -> const char* {
+      if (i + 1 >= argc) usageError(arg + " needs a value");
+      return argv[++i];
+    };
+    if (arg == "--help" || arg == "-h") {
+      std::cout << kUsage;
+      std::exit(0);
+    } else if (arg == "--script") {
+      options.script = value();
+    } else if (arg == "--fuzz") {
+      options.fuzz = true;
+      options.fuzzSeed = static_cast<std::uint64_t>(number(arg, value(), 0, INT64_MAX));
+    } else if (arg == "--keys") {
+      options.keys = number(arg, value(), 1, INT64_MAX);
+    } else if (arg == "--games") {
+      options.games = number(arg, value(), 1, INT64_MAX);
+    } else if (arg == "--partition") {
+      options.partition = static_cast<std::uint32_t>(number(arg, value(), 0, UINT32_MAX));
+    } else if (arg == "--kills") {
+      options.kills = static_cast<int>(number(arg, value(), 0, 1000000));
+    } else if (arg == "--no-flush") {
+      options.noFlush = true;
+    } else if (arg == "--screen") {
+      options.screenFile = value();
+    } else if (arg == "--colours") {
+      options.coloursFile = value();
+    } else if (arg == "--hashes") {
+      options.hashesFile = value();
+    } else if (arg == "--record") {
+      options.recordFile = value();
+    } else if (arg == "--watchdog") {
+      options.watchdogMs = static_cast<int>(number(arg, value(), 0, 3600000));
+    } else if (arg == "--then-keyboard") {
+      options.thenKeyboard = true;
+    } else {
+      usageError("unknown option " + arg);
+    }
+  }
+  if (options.fuzz == !options.script.empty())
+    usageError("give either --script FILE or --fuzz SEED");
+  if (options.thenKeyboard && options.fuzz) usageError("--then-keyboard goes with --script");
+  if (!options.fuzz && options.games != 0) usageError("--games goes with --fuzz");
+  return options;
+}
+
+std::string readFile(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  if (!in) usageError("cannot read " + name);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void writeFile(const std::string& name, const std::string& text) {
+  if (name.empty()) return;
+  std::ofstream out(name, std::ios::binary | std::ios::trunc);
+  out << text;
+  if (!out) std::cerr << "vesperdeep-driver: cannot write " << name << '\n';
+}
+
+// ---- The watchdog ----------------------------------------------------------------------------
+
+// Fails the run when the game spends too long on one key: the time from handing a key to the
+// game until the game asks for the next one.
+class Watchdog {
+ public:
+  explicit Watchdog(int limitMs) : limitMs(limitMs) {
+    if (limitMs > 0) thread = std::thread([this] { watch(); });
+  }
+  ~Watchdog() {
+    stopping = true;
+    if (thread.joinable()) thread.join();
+  }
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+
+  // The game now works on key number `index` (0 before the first key: starting up).
+  void busy(long long index, const TCOD_key_t& key) {
+    keyIndex = index;
+    keyCode = static_cast<int>(key.vk) * 256 + static_cast<unsigned char>(key.c);
+    since = now();
+  }
+  // The game waits for a key (or the driver itself is working).
+  void idle() { since = kIdle; }
+
+ private:
+  static constexpr std::int64_t kIdle = -1;
+
+  static std::int64_t now() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
+
+  void watch() {
+    while (!stopping) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      const std::int64_t start = since;
+      if (start == kIdle || now() - start <= limitMs) continue;
+      const long long index = keyIndex;
+      const int code = keyCode;
+      std::fprintf(stderr,
+                   "vesperdeep-driver: HANG: key #%lld (vk %d, c %d) has been running for over "
+                   "%d ms\n",
+                   index, code / 256, code % 256, limitMs);
+      std::fflush(stderr);
+      std::_Exit(kExitHang);
+    }
+  }
+
+  const int limitMs;
+  std::atomic<bool> stopping{false};
+  std::atomic<std::int64_t> since{now()};
+  std::atomic<long long> keyIndex{0};
+  std::atomic<int> keyCode{0};
+  std::thread thread;
+};
+
+// ---- The driver ------------------------------------------------------------------------------
+
+class Driver {
+ public:
+  Driver(App& app, const Options& options, Watchdog& watchdog)
+      : app(app), options(options), watchdog(watchdog), fuzzer(options.fuzzSeed) {
+    if (!options.script.empty()) {
+      try {
+        const std::vector<TCOD_key_t> parsed = parseKeyScript(readFile(options.script));
+        scripted.assign(parsed.begin(), parsed.end());
+      } catch (const std::invalid_argument& error) {
+        usageError(options.script + ": " + error.what());
+      }
+    }
+    if (options.fuzz) {
+      const long long games = options.games > 0 ? options.games : 1;
+      gameBudget = (options.keys + games - 1) / games;
+      std::cout << "vesperdeep-driver: fuzz seed " << options.fuzzSeed << ", " << options.keys
+                << " keys, at most " << gameBudget << " per game, partition " << options.partition
+                << std::endl;
+    }
+    if (!options.hashesFile.empty()) {
+      hashes.open(options.hashesFile, std::ios::binary | std::ios::trunc);
+      if (!hashes) usageError("cannot write " + options.hashesFile);
+    }
+  }
+
+  // The key source of the game: called whenever the game (or the title screen) waits.
+  TCOD_key_t nextKey() {
+    watchdog.idle();
+    observe();
+    const TCOD_key_t key = chooseKey();
+    ++keysFed;
+    if (!options.recordFile.empty()) recorded += describeKey(key);
+    recent.push_back(key);
+    if (recent.size() > kKeysInReport) recent.pop_front();
+    watchdog.busy(keysFed, key);
+    return key;
+  }
+
+  // After App::run has returned.
+  void finish() {
+    watchdog.idle();
+    if (!outputsWritten) writeOutputs();
+    std::cout << "vesperdeep-driver: " << keysFed << " keys (" << randomKeys << " random), "
+              << gamesStarted << " games, " << turnsSeen << " turns, " << checks
+              << " invariant checks passed" << (closedByKeyboard ? ", window closed" : "")
+              << std::endl;
+  }
+
+ private:
+  // Looks at the game after the last key: a new game, the invariants, the state hash.
+  void observe() {
+    Game* game = app.game.get();
+    if (game != currentGame) {
+      currentGame = game;
+      if (game != nullptr) {
+        ++gamesStarted;
+        keysThisGame = 0;
+        lastTurn = 0;
+        if (options.kills >= 0) game->killCount = options.kills;
+      }
+    }
+    if (game == nullptr) return;
+    const std::string broken = checkInvariants(*game);
+    if (!broken.empty()) failInvariant(*game, broken);
+    ++checks;
+    if (game->turnCount != lastTurn) {
+      turnsSeen += game->turnCount - lastTurn;
+      lastTurn = game->turnCount;
+    }
+    if (hashes.is_open() && !keysRanOut) {
+      char line[128];
+      std::snprintf(line, sizeof line, "game %lld key %lld turn %d mode %d hash %016llx\n",
+                    gamesStarted, keysFed, game->turnCount, static_cast<int>(game->mode),
+                    static_cast<unsigned long long>(stateHash(*game)));
+      hashes << line;
+    }
+  }
+
+  TCOD_key_t chooseKey() {
+    if (!keysRanOut && !outOfKeys()) {
+      if (options.fuzz) return randomKey();
+      const TCOD_key_t key = scripted.front();
+      scripted.pop_front();
+      return key;
+    }
+    if (!keysRanOut) {
+      keysRanOut = true;
+      writeOutputs();
+      if (options.thenKeyboard) {
+        std::cout << "vesperdeep-driver: script done; waiting for the keyboard" << std::endl;
+      }
+    }
+    if (options.thenKeyboard) return realKey();
+    return endingEscape();
+  }
+
+  bool outOfKeys() const { return options.fuzz ? randomKeys >= options.keys : scripted.empty(); }
+
+  // A random key; a game that has had its share is ended with Escape first.
+  TCOD_key_t randomKey() {
+    if (app.game == nullptr) {
+      ++randomKeys;
+      escapesInARow = 0;
+      return fuzzer.nextNotEscape();  // Escape here would end the whole run
+    }
+    if (keysThisGame >= gameBudget) return endingEscape();
+    ++randomKeys;
+    ++keysThisGame;
+    escapesInARow = 0;
+    return fuzzer.next();
+  }
+
+  // Escape, pressed by the driver to end a game (and at last the program).
+  TCOD_key_t endingEscape() {
+    if (++escapesInARow > kEscapesToEnd) {
+      std::cerr << "vesperdeep-driver: the game did not end after " << kEscapesToEnd
+                << " Escapes (game " << gamesStarted << ")\n";
+      printRecentKeys();
+      std::_Exit(kExitNoEnd);
+    }
+    TCOD_key_t key{};
+    key.vk = TCODK_ESCAPE;
+    key.c = 27;
+    key.pressed = true;
+    return key;
+  }
+
+  // The real keyboard's next key (a closed window or SIGTERM gives TCODK_NONE).
+  TCOD_key_t realKey() {
+    keyboard::setKeySource(nullptr);
+    const TCOD_key_t key = keyboard::waitForKeypress();
+    keyboard::setKeySource([this] { return nextKey(); });
+    if (key.vk == TCODK_NONE && TCODConsole::isWindowClosed()) closedByKeyboard = true;
+    return key;
+  }
+
+  void writeOutputs() {
+    outputsWritten = true;
+    if (!options.screenFile.empty()) writeFile(options.screenFile, screenUtf8());
+    if (!options.coloursFile.empty()) writeFile(options.coloursFile, screenColours());
+    if (!options.recordFile.empty()) writeFile(options.recordFile, recorded + "\n");
+    if (hashes.is_open()) hashes.flush();
+  }
+
+  void printRecentKeys() const {
+    std::string keys;
+    for (const TCOD_key_t& key : recent)
+      keys += describeKey(key);
+    std::cerr << "last keys (oldest first): " << keys << '\n';
+  }
+
+  [[noreturn]] void failInvariant(const Game& game, const std::string& broken) {
+    std::cerr << "vesperdeep-driver: INVARIANT BROKEN after key #" << keysFed << " in game "
+              << gamesStarted << ", turn " << game.turnCount << ", mode "
+              << static_cast<int>(game.mode) << ":\n"
+              << broken;
+    printRecentKeys();
+    if (options.fuzz) {
+      std::cerr << "replay: vesperdeep-driver --fuzz " << options.fuzzSeed << " --keys "
+                << options.keys << " --games " << (options.games > 0 ? options.games : 1)
+                << " --partition " << options.partition << '\n';
+    }
+    writeOutputs();
+    std::cerr.flush();
+    std::_Exit(kExitInvariant);  // the game is broken: do not tear it down
+  }
+
+  App& app;
+  const Options& options;
+  Watchdog& watchdog;
+  KeyFuzzer fuzzer;
+  std::deque<TCOD_key_t> scripted;
+  std::ofstream hashes;
+  std::string recorded;
+  std::deque<TCOD_key_t> recent;
+
+  const Game* currentGame = nullptr;
+  long long gameBudget = 0;
+  long long keysFed = 0;
+  long long randomKeys = 0;
+  long long keysThisGame = 0;
+  long long gamesStarted = 0;
+  long long turnsSeen = 0;
+  long long checks = 0;
+  int lastTurn = 0;
+  int escapesInARow = 0;
+  bool keysRanOut = false;
+  bool outputsWritten = false;
+  bool closedByKeyboard = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options options = parseOptions(argc, argv);
+  setenv("SDL_VIDEODRIVER", "dummy", 0);
+  setenv("SDL_AUDIODRIVER", "dummy", 0);
+
+  Watchdog watchdog(options.watchdogMs);
+  {
+    App app;
+    if (!app.started) return 1;  // no usable font sheet; the reason has been printed
+    fixPartition(options.partition);
+    display::setPresenting(!options.noFlush);
+    Driver driver(app, options, watchdog);
+    keyboard::setKeySource([&driver] { return driver.nextKey(); });
+    app.run();
+    keyboard::setKeySource(nullptr);
+    driver.finish();
+  }
+  watchdog.idle();
+  return 0;
+}
