@@ -554,6 +554,23 @@ TCOD_key_t KeyFuzzer::next() {
   return key;
 }
 
+TCOD_key_t KeyFuzzer::nextInMenu() {
+  switch (std::uniform_int_distribution<int>(0, 29)(generator)) {
+    case 0:
+      return plainKey(TCODK_ESCAPE);
+    case 1:
+    case 2:
+      return characterKey('z');
+    default:
+      return next();
+  }
+}
+
+TCOD_key_t KeyFuzzer::nextAfterTheEnd() {
+  if (std::uniform_int_distribution<int>(0, 19)(generator) == 0) return plainKey(TCODK_ESCAPE);
+  return next();
+}
+
 TCOD_key_t KeyFuzzer::nextNotEscape() {
   for (;;) {
     const TCOD_key_t key = next();

@@ -60,6 +60,12 @@ class KeyFuzzer {
   explicit KeyFuzzer(std::uint64_t seed);
   // The next random key press.
   TCOD_key_t next();
+  // The next random key press on the inventory, drop or note screen: one time in ten a key
+  // that closes it ('z' or Escape), otherwise as next().
+  TCOD_key_t nextInMenu();
+  // The next random key press where nothing but Escape does anything (after death, on the end
+  // screen): Escape one time in twenty, otherwise as next().
+  TCOD_key_t nextAfterTheEnd();
   // The next random key press that is not Escape (for the title screen, where Escape would
   // end the program).
   TCOD_key_t nextNotEscape();

@@ -275,6 +275,11 @@ class Driver {
               << gamesStarted << " games, " << turnsSeen << " turns, " << checks
               << " invariant checks passed" << (closedByKeyboard ? ", window closed" : "")
               << std::endl;
+    std::cout << "vesperdeep-driver: keys read per screen: normal " << keysInMode[Normal]
+              << ", inventory " << keysInMode[Inventory] << ", drop " << keysInMode[Drop]
+              << ", note " << keysInMode[Note] << ", end screen " << keysInMode[EndScreen]
+              << ", after death " << keysAfterDeath << "; deaths " << deaths << ", notes found "
+              << notesFound << std::endl;
   }
 
  private:
@@ -287,6 +292,8 @@ class Driver {
         ++gamesStarted;
         keysThisGame = 0;
         lastTurn = 0;
+        deathCounted = false;
+        noteCounted = false;
         if (options.kills >= 0) game->killCount = options.kills;
       }
     }
@@ -294,6 +301,7 @@ class Driver {
     const std::string broken = checkInvariants(*game);
     if (!broken.empty()) failInvariant(*game, broken);
     ++checks;
+    countScreen(*game);
     if (game->turnCount != lastTurn) {
       turnsSeen += game->turnCount - lastTurn;
       lastTurn = game->turnCount;
@@ -304,6 +312,21 @@ class Driver {
                     gamesStarted, keysFed, game->turnCount, static_cast<int>(game->mode),
                     static_cast<unsigned long long>(stateHash(*game)));
       hashes << line;
+    }
+  }
+
+  // What the game was showing when it asked for a key, for the summary.
+  void countScreen(const Game& game) {
+    if (game.player->dead) {
+      if (!deathCounted) ++deaths;
+      deathCounted = true;
+      ++keysAfterDeath;
+    } else if (game.mode >= Normal && game.mode <= EndScreen) {
+      ++keysInMode[game.mode];
+    }
+    if (game.storyStage == 6 && !noteCounted) {
+      noteCounted = true;
+      ++notesFound;
     }
   }
 
@@ -338,6 +361,9 @@ class Driver {
     ++randomKeys;
     ++keysThisGame;
     escapesInARow = 0;
+    const Game& game = *app.game;
+    if (game.player->dead || game.mode == EndScreen) return fuzzer.nextAfterTheEnd();
+    if (game.mode != Normal) return fuzzer.nextInMenu();
     return fuzzer.next();
   }
 
@@ -413,6 +439,12 @@ class Driver {
   long long gamesStarted = 0;
   long long turnsSeen = 0;
   long long checks = 0;
+  long long keysInMode[EndScreen + 1] = {};
+  long long keysAfterDeath = 0;
+  long long deaths = 0;
+  long long notesFound = 0;
+  bool deathCounted = false;
+  bool noteCounted = false;
   int lastTurn = 0;
   int escapesInARow = 0;
   bool keysRanOut = false;
