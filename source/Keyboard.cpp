@@ -1,0 +1,148 @@
+#include "Keyboard.hpp"
+
+#include <SDL.h>
+#include <libtcod/sdl2/event.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <utility>
+
+namespace keyboard {
+namespace {
+
+KeySource keySource;
+
+// Keys that only change what another key means, or toggle a lock: pressing one alone is not
+// a key press for the game.
+constexpr std::array<SDL_Keycode, 12> modifierKeys = {
+    SDLK_LSHIFT, SDLK_RSHIFT, SDLK_LCTRL, SDLK_RCTRL,    SDLK_LALT,         SDLK_RALT,
+    SDLK_LGUI,   SDLK_RGUI,   SDLK_MODE,  SDLK_CAPSLOCK, SDLK_NUMLOCKCLEAR, SDLK_SCROLLLOCK,
+};
+
+// Printable characters and what Shift turns them into on a US keyboard. Letters are handled
+// apart (they become upper case).
+struct ShiftedChar {
+  char plain;
+  char shifted;
+};
+constexpr std::array<ShiftedChar, 21> shiftedChars = {{
+    // plain, shifted
+    {'`', '~'}, {'1', '!'},  {'2', '@'}, {'3', '#'},  {'4', '$'}, {'5', '%'}, {'6', '^'},
+    {'7', '&'}, {'8', '*'},  {'9', '('}, {'0', ')'},  {'-', '_'}, {'=', '+'}, {'[', '{'},
+    {']', '}'}, {'\\', '|'}, {';', ':'}, {'\'', '"'}, {',', '<'}, {'.', '>'}, {'/', '?'},
+}};
+
+TCOD_key_t noKey() {
+  TCOD_key_t key{};
+  key.vk = TCODK_NONE;
+  return key;
+}
+
+bool isModifierKey(SDL_Keycode sym) {
+  return std::find(modifierKeys.begin(), modifierKeys.end(), sym) != modifierKeys.end();
+}
+
+bool isCloseRequest(const SDL_Event& event) {
+  return event.type == SDL_QUIT ||
+         (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE);
+}
+
+bool isExpose(const SDL_Event& event) {
+  return event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_EXPOSED;
+}
+
+// The character a printable key gives with Shift held, or 0 when Shift does not change it.
+char shiftedCharacter(char c) {
+  if (c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
+  for (const ShiftedChar& entry : shiftedChars) {
+    if (entry.plain == c) return entry.shifted;
+  }
+  return 0;
+}
+
+// libtcod's report of a key press, with the modifier flags taken from the event itself
+// (libtcod tracks them from earlier modifier presses, which a flushed queue may have lost) and
+// the shifted character in place of the plain one.
+TCOD_key_t toKey(const SDL_Event& event) {
+  TCOD_key_t key{};
+  tcod::sdl2::process_event(event, key);
+  const Uint16 mod = event.key.keysym.mod;
+  key.pressed = true;
+  key.shift = (mod & KMOD_SHIFT) != 0;
+  key.lctrl = (mod & KMOD_LCTRL) != 0;
+  key.rctrl = (mod & KMOD_RCTRL) != 0;
+  key.lalt = (mod & KMOD_LALT) != 0;
+  key.ralt = (mod & KMOD_RALT) != 0;
+  key.lmeta = (mod & KMOD_LGUI) != 0;
+  key.rmeta = (mod & KMOD_RGUI) != 0;
+  if (key.shift) {
+    if (char shifted = shiftedCharacter(key.c); shifted != 0) {
+      key.vk = TCODK_CHAR;  // Shift+1 is the character '!', not the key 1
+      key.c = shifted;
+    }
+  }
+  return key;
+}
+
+// Marks the window closed the way libtcod itself does, so that TCODConsole::isWindowClosed()
+// is true from now on, and returns the "no key" answer.
+TCOD_key_t closeWindow() {
+  if (!TCODConsole::isWindowClosed()) {
+    // Nothing queued matters any more; libtcod's own poll may stop at the first key it meets,
+    // so the quit request must be the only event left.
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    SDL_PushEvent(&quit);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    TCODConsole::checkForKeypress(TCOD_KEY_PRESSED);
+#pragma GCC diagnostic pop
+  }
+  return noKey();
+}
+
+}  // namespace
+
+void setKeySource(KeySource source) {
+  keySource = std::move(source);
+}
+
+TCOD_key_t waitForKeypress() {
+  if (keySource) return keySource();
+  if (TCODConsole::isWindowClosed()) return noKey();
+
+  // Drop what was typed while the game was busy, but keep a close request and redraw an
+  // uncovered window once.
+  bool exposed = false;
+  SDL_Event event;
+  while (SDL_PollEvent(&event)) {
+    if (isCloseRequest(event)) return closeWindow();
+    if (isExpose(event)) exposed = true;
+  }
+  if (exposed) TCODConsole::flush();
+  return nextKeypress();
+}
+
+TCOD_key_t nextKeypress() {
+  if (TCODConsole::isWindowClosed()) return noKey();  // no key will ever come
+  SDL_Event event;
+  for (;;) {
+    if (!SDL_WaitEvent(&event)) {
+      // No event queue (no window was ever opened): no key can ever come, so answer like a
+      // closed window instead of leaving the caller to ask again and again.
+      std::fprintf(stderr, "Vesperdeep: cannot wait for a key: %s\n", SDL_GetError());
+      return closeWindow();
+    }
+    if (isCloseRequest(event)) return closeWindow();
+    if (isExpose(event)) {
+      TCODConsole::flush();
+      continue;
+    }
+    if (event.type == SDL_KEYDOWN && !isModifierKey(event.key.keysym.sym)) return toKey(event);
+    // Key releases, text input, mouse and other window events are not key presses.
+  }
+}
+
+}  // namespace keyboard

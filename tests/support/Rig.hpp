@@ -1,0 +1,105 @@
+#pragma once
+
+// The headless test rig: reading the root console back, scripting key presses, and pinning
+// down the random generators.
+//
+// The test main (TestMain.cpp) loads the font sheet and opens the 80x50 root console once,
+// under SDL's dummy video driver, before any test runs.
+
+#include <libtcod.hpp>
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <initializer_list>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+namespace rig {
+
+// ---------------------------------------------------------------------------------------------
+// Reading the screen
+
+// One cell of the root console: its character code and its two colours.
+struct Cell {
+  int ch;
+  TCODColor fore;
+  TCODColor back;
+};
+bool operator==(const Cell& a, const Cell& b);
+void PrintTo(const Cell& cell, std::ostream* out);  // readable gtest failure messages
+
+// The root console's cell at column x, row y.
+Cell cellAt(int x, int y);
+
+// The characters of row y from column x0 through column x1, both included, one byte per cell
+// (a glyph code above 255 shows as '?').
+std::string rowText(int y, int x0, int x1);
+
+// The whole root console as text, one line per row: handy in failure messages.
+std::string screenText();
+
+// ---------------------------------------------------------------------------------------------
+// Keys, as the game's keyboard (keyboard::waitForKeypress) reports them
+
+TCOD_key_t key(TCOD_keycode_t vk);  // a non-character key such as TCODK_ESCAPE or TCODK_UP
+TCOD_key_t charKey(char c);         // the unshifted key that types c ('h', '.', '1', ' ')
+TCOD_key_t shifted(char c);         // c typed with Shift: shifted('h') is 'H', shifted('.') '>'
+
+// Feeds the game scripted keys for as long as it lives, then gives the real keyboard back.
+//
+// The script is a string of characters, each the plain key that types it, plus names in angle
+// brackets for other keys:
+//   <Esc> <Up> <Down> <Left> <Right> <Home> <End> <PgUp> <PgDn> <Enter> <Tab> <Backspace>
+//   <Del> <Ins> <F1>...<F12> <KP0>...<KP9> <None> (a TCODK_NONE key), <lt> (the '<' key),
+//   <S-x> (x typed with Shift, e.g. <S-h> is 'H').
+// "hjkl.gi<Esc>" is h, j, k, l, '.', g, i, then Escape. A malformed script throws
+// std::invalid_argument.
+//
+// When the script has run out, each further wait returns a key with vk TCODK_NONE; the first
+// such wait also pushes SDL_QUIT and lets libtcod take it, exactly as when the player closes
+// the window, so TCODConsole::isWindowClosed() is true and App::run stops at its next check.
+// That cannot be undone in this process: a test that lets its script run out must do so in a
+// child process, e.g. inside EXPECT_EXIT(..., ::testing::ExitedWithCode(0), ""). The test main
+// fails any test that leaves the window closed behind it.
+class KeyScript {
+ public:
+  explicit KeyScript(std::string_view script);
+  explicit KeyScript(std::initializer_list<TCOD_key_t> keys);
+  ~KeyScript();
+  KeyScript(const KeyScript&) = delete;
+  KeyScript& operator=(const KeyScript&) = delete;
+
+  KeyScript& then(std::string_view script);  // appends more keys
+  KeyScript& then(TCOD_key_t key);
+
+  std::size_t remaining() const { return keys.size(); }  // keys not handed out yet
+  bool ranOut() const { return exhausted; }              // a wait found the script empty
+
+ private:
+  TCOD_key_t next();
+
+  std::deque<TCOD_key_t> keys;
+  bool exhausted = false;
+};
+
+// The keys a script string stands for (the parser behind KeyScript).
+std::deque<TCOD_key_t> parseKeys(std::string_view script);
+
+// ---------------------------------------------------------------------------------------------
+// Randomness
+
+// Puts libtcod's default generator, which splits the cave, in the state of a freshly built
+// TCODRandom(seed), so that a test gets the same partition every time. Tests only: the game
+// itself keeps libtcod's own seeding.
+void fixPartition(std::uint32_t seed);
+
+// How many times `action` calls rand(). Leaves rand() in the state the action left it in,
+// starting from srand(seed). Throws std::runtime_error if the action draws more than `limit`
+// numbers (or reseeds the generator).
+std::size_t countRandDraws(const std::function<void()>& action, unsigned seed = 20240601u,
+                           std::size_t limit = 20'000'000);
+
+}  // namespace rig
