@@ -1,5 +1,6 @@
 #include "Map.hpp"
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <cstdio>
@@ -14,21 +15,52 @@ constexpr int kMinChamberSize = 4;
 constexpr float kMaxWidthToHeight = 2.5f;
 constexpr float kMaxHeightToWidth = 1.9f;
 constexpr int kPoolCount = 3;
-constexpr float kRememberedBrightness = 0.25f;
+// Remembered cells keep a quarter of their colours, each channel rounded down.
+constexpr int kRememberedDivisor = 4;
 
-std::uint8_t dimmed(std::uint8_t channel) {
-  const float value = static_cast<float>(channel) * kRememberedBrightness;
-  return static_cast<std::uint8_t>(std::fmin(std::fmax(value, 0.0f), 255.0f));
+// A frame reads and writes every cell of the level, which through one checked library call per
+// colour costs several times the drawing itself. So Map::draw copies the level's part of the
+// root console into `canvas` with one blit, works on the copied cells in place and blits them
+// back. The writes leave a cell as libtcod's own calls would: putCharEx, setChar,
+// setCharForeground and setCharBackground with TCOD_BKGND_SET replace the colour channels, make
+// the foreground opaque and keep the background's alpha. (The blits copy cells exactly because
+// every cell of the root console is opaque: nothing in the game writes a translucent one.)
+TCOD_ConsoleTile* screenCell(TCOD_Console& console, int x, int y) {
+  if (x >= console.w || y >= console.h) return nullptr;  // off the screen
+  return &console.tiles[y * console.w + x];
 }
 
-TCODColor dimmed(const TCODColor& colour) {
-  return TCODColor(dimmed(colour.r), dimmed(colour.g), dimmed(colour.b));
+void paintFore(TCOD_ConsoleTile& cell, const TCODColor& colour) {
+  cell.fg = TCOD_ColorRGBA{colour.r, colour.g, colour.b, 255};
+}
+
+void paintBack(TCOD_ConsoleTile& cell, const TCODColor& colour) {
+  cell.bg.r = colour.r;
+  cell.bg.g = colour.g;
+  cell.bg.b = colour.b;
+}
+
+void paint(TCOD_ConsoleTile& cell, int glyph, const TCODColor& fore, const TCODColor& back) {
+  cell.ch = glyph;
+  paintFore(cell, fore);
+  paintBack(cell, back);
+}
+
+std::uint8_t dimmed(std::uint8_t channel) {
+  return static_cast<std::uint8_t>(channel / kRememberedDivisor);
+}
+
+// Quarters the colours the cell holds now; its character stays.
+void dim(TCOD_ConsoleTile& cell) {
+  paintBack(cell, TCODColor(dimmed(cell.bg.r), dimmed(cell.bg.g), dimmed(cell.bg.b)));
+  paintFore(cell, TCODColor(dimmed(cell.fg.r), dimmed(cell.fg.g), dimmed(cell.fg.b)));
 }
 
 }  // namespace
 
 void registerInto(EntityRegistry& registry, Map& map, Entity* entity) {
-  while (registry.count(entity->id) != 0) entity->id = nextEntityId++;
+  while (registry.count(entity->id) != 0)
+    entity->id = nextEntityId++;
   registry.emplace(entity->id, entity);
   map.tileAt(entity->x, entity->y).add(entity);
 }
@@ -54,9 +86,12 @@ void Map::generate() {
   bsp->splitRecursive(nullptr, kSplitDepth, kMinChamberSize, kMinChamberSize, kMaxWidthToHeight,
                       kMaxHeightToWidth);
   carveNode(bsp.get());
-  for (int y = 0; y < height; ++y) setTile(width - 1, y, Wall);
-  for (int x = 0; x < width; ++x) setTile(x, height - 1, Wall);
-  for (int pool = 0; pool < kPoolCount; ++pool) splashPool();
+  for (int y = 0; y < height; ++y)
+    setTile(width - 1, y, Wall);
+  for (int x = 0; x < width; ++x)
+    setTile(x, height - 1, Wall);
+  for (int pool = 0; pool < kPoolCount; ++pool)
+    splashPool();
 }
 
 void Map::carveNode(TCODBsp* node) {
@@ -78,13 +113,17 @@ void Map::openSplitLine(const TCODBsp& node) {
   if (!node.horizontal) {
     assert(node.h > 2);
     const int row = node.y + 1 + std::rand() % (node.h - 2);
-    for (int x = p; x < width && tileAt(x, row).kind == Wall; ++x) setTile(x, row, Floor);
-    for (int x = p - 1; x > 0 && tileAt(x, row).kind == Wall; --x) setTile(x, row, Floor);
+    for (int x = p; x < width && tileAt(x, row).kind == Wall; ++x)
+      setTile(x, row, Floor);
+    for (int x = p - 1; x > 0 && tileAt(x, row).kind == Wall; --x)
+      setTile(x, row, Floor);
   } else {
     assert(node.w > 2);
     const int column = node.x + 1 + std::rand() % (node.w - 2);
-    for (int y = p; y < height && tileAt(column, y).kind == Wall; ++y) setTile(column, y, Floor);
-    for (int y = p - 1; y > 0 && tileAt(column, y).kind == Wall; --y) setTile(column, y, Floor);
+    for (int y = p; y < height && tileAt(column, y).kind == Wall; ++y)
+      setTile(column, y, Floor);
+    for (int y = p - 1; y > 0 && tileAt(column, y).kind == Wall; --y)
+      setTile(column, y, Floor);
   }
 }
 
@@ -112,13 +151,17 @@ bool Map::isWalkable(int x, int y) const {
   return kind == Floor || kind == ShallowWater;
 }
 
-Entity* Map::entityAt(int x, int y) const { return tileAt(x, y).blockingEntity(); }
+Entity* Map::entityAt(int x, int y) const {
+  return tileAt(x, y).blockingEntity();
+}
 
 void Map::computeFov(int x, int y, int radius) {
   fovMap->computeFov(x, y, radius, true, FOV_BASIC);
 }
 
-bool Map::isInFov(int x, int y) const { return fovMap->isInFov(x, y); }
+bool Map::isInFov(int x, int y) const {
+  return fovMap->isInFov(x, y);
+}
 
 void Map::setTile(int x, int y, TileKind kind) {
   if (!contains(x, y)) {
@@ -131,7 +174,9 @@ void Map::setTile(int x, int y, TileKind kind) {
   }
 }
 
-void Map::addEntity(Entity* entity) { registerInto(*registry, *this, entity); }
+void Map::addEntity(Entity* entity) {
+  registerInto(*registry, *this, entity);
+}
 
 float Map::distance(int x1, int y1, int x2, int y2) const {
   const double dx = x1 - x2;
@@ -141,32 +186,35 @@ float Map::distance(int x1, int y1, int x2, int y2) const {
 
 void Map::draw() {
   TCODConsole& root = *TCODConsole::root;
+  const int shownWidth = std::min(width, root.getWidth());
+  const int shownHeight = std::min(height, root.getHeight());
+  if (canvas == nullptr) canvas = std::make_unique<TCODConsole>(shownWidth, shownHeight);
+  TCODConsole::blit(&root, 0, 0, shownWidth, shownHeight, canvas.get(), 0, 0);
+  TCOD_Console& screen = *canvas->get_data();
+
   visibleEntities.clear();
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       Tile& tile = tileAt(x, y);
       const bool inView = fovMap->isInFov(x, y);
       if (inView) tile.explored = true;
+      TCOD_ConsoleTile* cell = screenCell(screen, x, y);
       if (!tile.explored) {
-        dim(x, y);  // never seen: whatever the console holds there keeps fading
+        if (cell != nullptr) dim(*cell);  // never seen: whatever the console holds keeps fading
         continue;
       }
       if (inView && !tile.entities.empty()) {
         Entity* top = tile.topEntity();
-        root.setCharBackground(x, y, tile.back, TCOD_BKGND_SET);
-        root.setCharForeground(x, y, tile.fore);
-        root.setChar(x, y, static_cast<unsigned char>(top->glyph));
+        if (cell != nullptr) {
+          paint(*cell, static_cast<unsigned char>(top->glyph), tile.fore, tile.back);
+        }
         visibleEntities.push_back(top);
         continue;
       }
-      root.putCharEx(x, y, tile.glyph, tile.fore, tile.back);
-      if (!inView) dim(x, y);  // remembered terrain; entities on it are not shown
+      if (cell == nullptr) continue;
+      paint(*cell, tile.glyph, tile.fore, tile.back);
+      if (!inView) dim(*cell);  // remembered terrain; entities on it are not shown
     }
   }
-}
-
-void Map::dim(int x, int y) const {
-  TCODConsole& root = *TCODConsole::root;
-  root.setCharBackground(x, y, dimmed(root.getCharBackground(x, y)), TCOD_BKGND_SET);
-  root.setCharForeground(x, y, dimmed(root.getCharForeground(x, y)));
+  TCODConsole::blit(canvas.get(), 0, 0, shownWidth, shownHeight, &root, 0, 0);
 }

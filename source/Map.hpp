@@ -55,15 +55,17 @@ class Map {
   // Paints the level into the root console and collects the entities drawn in view.
   void draw();
 
-  Tile& tileAt(int x, int y) { return tiles[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)]; }
+  Tile& tileAt(int x, int y) {
+    return tiles[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)];
+  }
   const Tile& tileAt(int x, int y) const {
     return tiles[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)];
   }
   bool contains(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
 
   std::unique_ptr<TCODMap> fovMap;
-  std::unique_ptr<TCODBsp> bsp;  // the partition of the last generation
-  EntityRegistry* registry;      // the owning Game's registry
+  std::unique_ptr<TCODBsp> bsp;          // the partition of the last generation
+  EntityRegistry* registry;              // the owning Game's registry
   std::vector<Entity*> visibleEntities;  // drawn in view during the last draw; not owned
   int width;
   int height;
@@ -72,5 +74,7 @@ class Map {
  private:
   void openSplitLine(const TCODBsp& node);
   void splashPool();
-  void dim(int x, int y) const;
+
+  // The level's part of the root console while Map::draw works on it; made at the first draw.
+  std::unique_ptr<TCODConsole> canvas;
 };
