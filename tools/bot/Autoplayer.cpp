@@ -1,0 +1,912 @@
+#include "Autoplayer.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <deque>
+#include <tuple>
+#include <unordered_map>
+
+#include "Game.hpp"
+#include "Item.hpp"
+#include "Map.hpp"
+#include "NPC.hpp"
+#include "Player.hpp"
+
+namespace {
+
+// ---- Keys ------------------------------------------------------------------------------------
+
+TCOD_key_t charKey(char c) {
+  TCOD_key_t key{};
+  key.vk = TCODK_CHAR;
+  key.c = c;
+  key.pressed = true;
+  return key;
+}
+
+TCOD_key_t escapeKey() {
+  TCOD_key_t key{};
+  key.vk = TCODK_ESCAPE;
+  key.c = 27;
+  key.pressed = true;
+  return key;
+}
+
+struct Step {
+  int dx;
+  int dy;
+  char key;
+};
+
+// Indexed by the game's Direction numbers.
+constexpr std::array<Step, 8> kSteps = {{
+    // dx, dy, key
+    {-1, 0, 'h'},   // west
+    {+1, 0, 'l'},   // east
+    {0, -1, 'k'},   // north
+    {0, +1, 'j'},   // south
+    {-1, -1, 'y'},  // north-west
+    {+1, -1, 'u'},  // north-east
+    {-1, +1, 'b'},  // south-west
+    {+1, +1, 'n'},  // south-east
+}};
+
+// Inventory entries past this one have no usable letter: the 26th is "z", which closes the
+// window, and the ones after it would need keys that are not letters.
+constexpr std::size_t kLastLetterEntry = 24;
+
+char letterFor(std::size_t entry) {
+  return static_cast<char>('a' + entry);
+}
+
+int directionTo(int dx, int dy) {
+  for (std::size_t d = 0; d < kSteps.size(); ++d) {
+    if (kSteps[d].dx == dx && kSteps[d].dy == dy) return static_cast<int>(d);
+  }
+  return -1;
+}
+
+// How many times a creature of `speed` that has been in the cave since the game began acts in
+// turn `turn` (counting from 1): each turn adds its speed to its store, and each action costs 10
+// and needs more than 10 in store. The rhythm is the same for every creature of that speed.
+int actionsInTurn(int speed, int turn) {
+  int energy = 0;
+  int actions = 0;
+  for (int t = 1; t <= turn; ++t) {
+    energy += speed;
+    actions = 0;
+    while (energy > 10) {
+      energy -= 10;
+      ++actions;
+    }
+  }
+  return actions;
+}
+
+int chebyshev(int x1, int y1, int x2, int y2) {
+  return std::max(std::abs(x1 - x2), std::abs(y1 - y2));
+}
+
+double euclid(int x1, int y1, int x2, int y2) {
+  return std::hypot(x1 - x2, y1 - y2);
+}
+
+// ---- What the bot knows about the game's things ----------------------------------------------
+
+struct Food {
+  int kind;
+  int nutrition;
+};
+
+constexpr std::array<Food, 4> kFoods = {{
+    // kind, how much hunger it takes away
+    {BatMeat, 39},
+    {SnakeMeat, 55},
+    {BearMeat, 170},
+    {MysteriousMeat, 100},
+}};
+
+int nutritionOf(const Item& item) {
+  for (const Food& food : kFoods) {
+    if (food.kind == item.kind) return food.nutrition;
+  }
+  return 0;
+}
+
+// Corpses worth carrying home (the kitten's yields nothing) and the stones.
+bool isWanted(const Item& item) {
+  return item.kind == BatCorpse || item.kind == SnakeCorpse || item.kind == BearCorpse ||
+         item.kind == SmallStone;
+}
+
+// The first item lying on a tile: the one "g" would take.
+const Item* firstItemOn(const Tile& tile) {
+  for (const Entity* entity : tile.entities) {
+    if (const auto* item = dynamic_cast<const Item*>(entity)) return item;
+  }
+  return nullptr;
+}
+
+// Hunger at which the bot eats without being pushed; healing stops at 150.
+constexpr int kEatingHunger = 110;
+// Hunger from which the bot eats even what it would rather keep for later.
+constexpr int kLateEatingHunger = 140;
+// Hunger from which eating comes before anything but the fight at hand.
+constexpr int kUrgentHunger = 200;
+// More food than this in the pack, and the bot eats whatever fits its hunger.
+constexpr std::size_t kFoodToCarry = 5;
+// Resting starts at or below the first and lasts until the second.
+constexpr int kRestBelow = 10;
+constexpr int kRestUntil = 18;
+// The pick-up limit: "g" is refused with more items than this.
+constexpr std::size_t kPickUpLimit = 22;
+// Outgrown gear is dropped once the pack holds this many items (or three pieces of it).
+constexpr std::size_t kPackToTidy = 10;
+constexpr std::size_t kOutgrownToTidy = 3;
+// A creature remembered from this recently is worth walking to where it was.
+constexpr int kSightingMemory = 80;
+// A bear this close (in steps) is either fought or run from; the player takes one on with at
+// least this many hit points.
+constexpr int kBearReach = 4;
+constexpr int kBoutHp = 12;
+// How wide a berth a bear out of view gets around where it was last seen.
+constexpr double kBearBerth = 4.0;
+// How far a creature that hunts by sight (snakes, bears) could notice the player, with room.
+constexpr double kNoticeMargin = 2.0;
+
+// Index of the food to eat now, if any: the largest that the hunger fully uses once the bot is
+// hungry or carries too much, something even if it overshoots once hunger gets high.
+std::optional<std::size_t> foodToEat(const Player& player) {
+  std::vector<std::size_t> foods;
+  for (std::size_t i = 0; i < player.inventory.size() && i <= kLastLetterEntry; ++i) {
+    if (player.inventory[i]->eatable) foods.push_back(i);
+  }
+  if (foods.empty()) return std::nullopt;
+  const int hunger = player.hunger;
+  const auto nutrition = [&](std::size_t i) { return nutritionOf(*player.inventory[i]); };
+  if (hunger >= kEatingHunger || foods.size() > kFoodToCarry) {
+    std::optional<std::size_t> best;
+    for (std::size_t i : foods) {
+      if (nutrition(i) <= hunger && (!best || nutrition(i) > nutrition(*best))) best = i;
+    }
+    if (best) return best;
+  }
+  if (hunger >= kLateEatingHunger) {
+    return *std::min_element(foods.begin(), foods.end(), [&](std::size_t a, std::size_t b) {
+      return nutrition(a) < nutrition(b);
+    });
+  }
+  return std::nullopt;
+}
+
+// The inventory entry to use next to wear the best piece in each slot: the better unworn piece
+// when the slot is empty, or the worn one (to take it off) when an unworn piece beats it.
+std::optional<std::size_t> gearChange(const Player& player) {
+  for (std::size_t slot = 0; slot < player.equipment.size(); ++slot) {
+    const Item* worn = player.equipment[slot];
+    std::optional<std::size_t> best;
+    for (std::size_t i = 0; i < player.inventory.size() && i <= kLastLetterEntry; ++i) {
+      const Item& item = *player.inventory[i];
+      if (item.equipped || item.slot != static_cast<int>(slot)) continue;
+      if (!best || item.bonus > player.inventory[*best]->bonus) best = i;
+    }
+    if (!best) continue;
+    if (worn == nullptr) return best;
+    if (player.inventory[*best]->bonus <= worn->bonus) continue;
+    for (std::size_t i = 0; i < player.inventory.size() && i <= kLastLetterEntry; ++i) {
+      if (player.inventory[i] == worn) return i;
+    }
+  }
+  return std::nullopt;
+}
+
+// Gear the bot has outgrown: an unworn piece whose slot holds one at least as good.
+bool isOutgrown(const Player& player, const Item& item) {
+  if (item.equipped || item.slot < 0) return false;
+  const Item* worn = player.equipment[static_cast<std::size_t>(item.slot)];
+  return worn != nullptr && worn->bonus >= item.bonus;
+}
+
+std::size_t outgrownCount(const Player& player) {
+  return static_cast<std::size_t>(
+      std::count_if(player.inventory.begin(), player.inventory.end(),
+                    [&](const Item* item) { return isOutgrown(player, *item); }));
+}
+
+std::optional<std::size_t> firstEntry(const Player& player, bool (*wanted)(const Item&)) {
+  for (std::size_t i = 0; i < player.inventory.size() && i <= kLastLetterEntry; ++i) {
+    if (wanted(*player.inventory[i])) return i;
+  }
+  return std::nullopt;
+}
+
+bool isNote(const Item& item) {
+  return item.kind == BloodyNote;
+}
+bool isCorpse(const Item& item) {
+  return item.butcherable;
+}
+bool isMaterial(const Item& item) {
+  return item.craftable;
+}
+
+// Whether the inventory holds something to butcher, craft, eat or wear differently.
+bool hasPackWork(const Player& player) {
+  return firstEntry(player, isCorpse) || firstEntry(player, isMaterial) || foodToEat(player) ||
+         gearChange(player);
+}
+
+// ---- Fighting odds ---------------------------------------------------------------------------
+
+// The numbers of a fight, as the bot knows them for the player and for each kind of creature.
+struct Fighter {
+  int hp;
+  int accuracy;  // in tenths
+  int baseDamage;
+  int damageRange;
+  int weaponDamage;
+  int armour;
+  double actionsPerTurn;
+  int fleeThreshold;
+};
+
+// The player acts once a turn; a creature as often as its speed allows.
+Fighter fighterOf(const NPC& creature) {
+  const double actions = creature.isPlayer ? 1.0 : creature.speed / 10.0;
+  return {creature.hp,
+          creature.accuracy,
+          creature.baseDamage,
+          creature.damageRange,
+          creature.weaponDamage,
+          creature.armor,
+          actions,
+          creature.fleeThreshold};
+}
+
+// The mean damage of one hit: max(0, base + r1 + r2 - r3) over the three rolls.
+double meanHit(int base, int range, int weapon, int armour) {
+  range = std::max(range, 1);
+  weapon = std::max(weapon, 1);
+  armour = std::max(armour, 1);
+  double total = 0.0;
+  for (int r1 = 0; r1 < range; ++r1) {
+    for (int r2 = 0; r2 < weapon; ++r2) {
+      for (int r3 = 0; r3 < armour; ++r3)
+        total += std::max(0, base + r1 + r2 - r3);
+    }
+  }
+  return total / (range * weapon * armour);
+}
+
+// What `attacker` takes off `defender` per turn on average.
+double damagePerTurn(const Fighter& attacker, const Fighter& defender) {
+  return attacker.accuracy / 10.0 * attacker.actionsPerTurn *
+         meanHit(attacker.baseDamage, attacker.damageRange, attacker.weaponDamage, defender.armour);
+}
+
+// Whether the player comes out of a fight with `creature` with more than `margin` hit points
+// to spare, on average. The creature stops hitting back once it runs at its threshold.
+bool outlasts(const Fighter& player, const Fighter& creature, double margin) {
+  if (creature.accuracy <= 0) return true;
+  const double dealt = damagePerTurn(player, creature);
+  if (dealt <= 0.0) return false;
+  const double turns = std::max(0, creature.hp - creature.fleeThreshold) / dealt + 1.0;
+  return player.hp - turns * damagePerTurn(creature, player) > margin;
+}
+
+constexpr double kBearMargin = 5.0;
+constexpr double kSnakeMargin = 3.0;
+constexpr double kBatMargin = 1.5;
+
+// Looking ahead at a bear following the player: which cells are free, where the bear steps.
+struct Retreat {
+  const Game& game;
+  const std::vector<bool>& taken;  // cells other creatures stand on
+  int width;
+
+  bool isFree(int x, int y) const {
+    return game.map->contains(x, y) && game.map->tileAt(x, y).explored &&
+           game.map->isWalkable(x, y) && !taken[static_cast<std::size_t>(y * width + x)];
+  }
+
+  // Whether the player can stand on (x, y) out of reach of a bear at (bx, by).
+  bool outOfReach(int x, int y, int bx, int by) const {
+    return isFree(x, y) && chebyshev(x, y, bx, by) >= 2;
+  }
+
+  // Where a bear at (bx, by) hunting a player at (px, py) steps: the open neighbour closest to
+  // the player.
+  std::pair<int, int> follow(int bx, int by, int px, int py) const {
+    std::pair<int, int> best{bx, by};
+    std::pair<int, double> bestGap{chebyshev(bx, by, px, py), euclid(bx, by, px, py)};
+    for (const Step& step : kSteps) {
+      const int x = bx + step.dx;
+      const int y = by + step.dy;
+      if ((x == px && y == py) || !isFree(x, y)) continue;
+      const std::pair<int, double> gap{chebyshev(x, y, px, py), euclid(x, y, px, py)};
+      if (gap < bestGap) {
+        bestGap = gap;
+        best = {x, y};
+      }
+    }
+    return best;
+  }
+};
+
+// How many turns ahead the bot plans a bout with a bear: three of its five-turn rounds.
+constexpr int kBoutLookahead = 15;
+
+// Plans a bout with a bear turn by turn. On a turn the bear acts the player must end its move
+// out of the bear's reach (or be hit); then the bear steps toward it. On the bear's resting
+// turns the player strikes, waits or walks (even past the bear), and the bear stays put.
+class BoutPlan {
+ public:
+  // What a line of play is worth: turns without a blow from the bear, then blows struck.
+  struct Value {
+    int safeTurns = 0;
+    int strikes = 0;
+    bool operator<(const Value& other) const {
+      return std::tie(safeTurns, strikes) < std::tie(other.safeTurns, other.strikes);
+    }
+  };
+  // The first move of the best line: a direction, -1 to stay (striking if the bear is next to
+  // the player and resting), and what the line is worth.
+  struct Move {
+    int direction = -1;
+    Value value;
+  };
+
+  BoutPlan(const Retreat& terrain, int bearSpeed, int firstTurn)
+      : terrain(terrain), firstTurn(firstTurn) {
+    for (int i = 0; i < kBoutLookahead; ++i) {
+      bearActs.push_back(actionsInTurn(bearSpeed, firstTurn + i) > 0);
+    }
+  }
+
+  Move best(int px, int py, int bx, int by) {
+    Move best;
+    best.value.safeTurns = -1;
+    forEachMove(0, px, py, bx, by, [&](int direction, const Value& value) {
+      if (best.value < value) best = {direction, value};
+    });
+    return best;
+  }
+
+ private:
+  // Calls `visit` with every move open to the player on turn `step` of the plan and the value
+  // of the best line that starts with it.
+  template <typename Visit>
+  void forEachMove(int step, int px, int py, int bx, int by, Visit&& visit) {
+    const bool acts = bearActs[static_cast<std::size_t>(step)];
+    const bool adjacent = chebyshev(px, py, bx, by) <= 1;
+    for (int d = -1; d < static_cast<int>(kSteps.size()); ++d) {
+      const int x = d < 0 ? px : px + kSteps[static_cast<std::size_t>(d)].dx;
+      const int y = d < 0 ? py : py + kSteps[static_cast<std::size_t>(d)].dy;
+      Value value;
+      if (acts) {
+        if (!terrain.outOfReach(x, y, bx, by)) continue;
+        const auto [nbx, nby] = terrain.follow(bx, by, x, y);
+        value = worth(step + 1, x, y, nbx, nby);
+      } else {
+        if (d >= 0 && (!terrain.isFree(x, y) || (x == bx && y == by))) continue;
+        value = worth(step + 1, x, y, bx, by);
+        if (d < 0 && adjacent) ++value.strikes;
+      }
+      ++value.safeTurns;
+      visit(d, value);
+    }
+  }
+
+  Value worth(int step, int px, int py, int bx, int by) {
+    if (step >= kBoutLookahead) return {};
+    const std::uint64_t key =
+        (((static_cast<std::uint64_t>(step) * 128 + px) * 128 + py) * 128 + bx) * 128 + by;
+    if (const auto found = memo.find(key); found != memo.end()) return found->second;
+    Value best;
+    forEachMove(step, px, py, bx, by, [&](int, const Value& value) {
+      if (best < value) best = value;
+    });
+    memo.emplace(key, best);
+    return best;
+  }
+
+  Retreat terrain;
+  int firstTurn;
+  std::vector<bool> bearActs;  // by step of the plan
+  std::unordered_map<std::uint64_t, Value> memo;
+};
+
+}  // namespace
+
+// ---- Choosing the key ------------------------------------------------------------------------
+
+TCOD_key_t Autoplayer::nextKey(const Game& game) {
+  observe(game);
+  if (auto key = menuKey(game)) return *key;
+  const Player& player = *game.player;
+  if (firstEntry(player, isNote)) return press(charKey('i'), "read the note");
+  if (auto key = fightKey(game)) return *key;
+  if (player.hunger >= kUrgentHunger && foodToEat(player)) return press(charKey('i'), "eat now");
+  if (auto key = upkeepKey(game)) return *key;
+  if (auto key = huntKey(game)) return *key;
+  if (auto key = travelKey(game)) return *key;
+  return press(charKey('.'), "nothing to do");
+}
+
+TCOD_key_t Autoplayer::press(const TCOD_key_t& key, const char* why) {
+  lastIntent = why;
+  return key;
+}
+
+// Remembers what is in view now: which cells were seen when, where the corpses and stones lie,
+// and where each creature stands.
+void Autoplayer::observe(const Game& game) {
+  const Map& map = *game.map;
+  if (width == 0) {
+    width = map.width;
+    height = map.height;
+    lastSeen.assign(static_cast<std::size_t>(width * height), -1);
+    wantedItemAt.assign(lastSeen.size(), false);
+  }
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      if (!map.isInFov(x, y)) continue;
+      const auto cell = static_cast<std::size_t>(y * width + x);
+      lastSeen[cell] = game.turnCount;
+      const Item* item = firstItemOn(map.tileAt(x, y));
+      wantedItemAt[cell] = item != nullptr && isWanted(*item);
+    }
+  }
+  std::vector<std::uint32_t> inView;
+  for (const NPC* creature : creaturesInView(game)) {
+    sightings[creature->id] = {creature->x, creature->y, creature->kind, creature->hp,
+                               game.turnCount};
+    inView.push_back(creature->id);
+  }
+  // A creature remembered on a cell that is in view now but empty has gone (or died).
+  for (auto it = sightings.begin(); it != sightings.end();) {
+    const bool seenNow = std::find(inView.begin(), inView.end(), it->first) != inView.end();
+    if (!seenNow && map.isInFov(it->second.x, it->second.y)) {
+      it = sightings.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+std::vector<const NPC*> Autoplayer::creaturesInView(const Game& game) const {
+  std::vector<const NPC*> creatures;
+  for (const Entity* entity : game.map->visibleEntities) {
+    const auto* creature = dynamic_cast<const NPC*>(entity);
+    if (creature != nullptr && !creature->isPlayer && !creature->dead)
+      creatures.push_back(creature);
+  }
+  return creatures;
+}
+
+bool Autoplayer::canBeat(const Player& player, const NPC& creature) const {
+  if (creature.fleeing) return true;  // it does not hit back while it runs
+  if (creature.kind == Bear) return player.hp >= kBoutHp;
+  const double margin = creature.kind == Bear    ? kBearMargin
+                        : creature.kind == Snake ? kSnakeMargin
+                                                 : kBatMargin;
+  return outlasts(fighterOf(player), fighterOf(creature), margin);
+}
+
+bool Autoplayer::isQuiet(const Game& game) const {
+  const Player& player = *game.player;
+  for (const NPC* creature : creaturesInView(game)) {
+    if (creature->angry && creature->target == &player) return false;
+    const double distance = euclid(creature->x, creature->y, player.x, player.y);
+    if (creature->aggressive && !creature->fleeing &&
+        distance <= creature->sightRadius + kNoticeMargin) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::optional<TCOD_key_t> Autoplayer::menuKey(const Game& game) {
+  switch (game.mode) {
+    case Inventory:
+      return inventoryKey(game);
+    case Drop:
+      return dropKey(game);
+    case Note:
+      return press(escapeKey(), "close the note");
+    default:
+      return std::nullopt;
+  }
+}
+
+// In the inventory window: read, butcher, eat, craft, change gear, then close it. A creature
+// at the player's side ends the visit early, unless hunger cannot wait.
+std::optional<TCOD_key_t> Autoplayer::inventoryKey(const Game& game) {
+  const Player& player = *game.player;
+  if (auto note = firstEntry(player, isNote)) return press(charKey(letterFor(*note)), "read");
+  const auto food = foodToEat(player);
+  const bool starving = player.hunger >= kUrgentHunger && food;
+  bool attacked = false;
+  for (const NPC* creature : creaturesInView(game)) {
+    if (chebyshev(creature->x, creature->y, player.x, player.y) <= 1 && creature->angry &&
+        creature->target == &player && !creature->fleeing) {
+      attacked = true;
+    }
+  }
+  if (attacked && !starving) return press(escapeKey(), "close: under attack");
+  if (starving) return press(charKey(letterFor(*food)), "eat");
+  if (auto corpse = firstEntry(player, isCorpse)) {
+    return press(charKey(letterFor(*corpse)), "butcher");
+  }
+  if (food) return press(charKey(letterFor(*food)), "eat");
+  if (auto material = firstEntry(player, isMaterial)) {
+    return press(charKey(letterFor(*material)), "craft");
+  }
+  if (auto change = gearChange(player)) return press(charKey(letterFor(*change)), "change gear");
+  return press(escapeKey(), "close the inventory");
+}
+
+std::optional<TCOD_key_t> Autoplayer::dropKey(const Game& game) {
+  const Player& player = *game.player;
+  if (isQuiet(game)) {
+    for (std::size_t i = 0; i < player.inventory.size() && i <= kLastLetterEntry; ++i) {
+      if (isOutgrown(player, *player.inventory[i])) {
+        return press(charKey(letterFor(i)), "drop outgrown gear");
+      }
+    }
+  }
+  return press(escapeKey(), "close the drop window");
+}
+
+// Fights at the player's side; bears get a fight of their own (see boutKey), or are run from
+// while the player is too hurt for one.
+std::optional<TCOD_key_t> Autoplayer::fightKey(const Game& game) {
+  const Player& player = *game.player;
+  std::vector<const NPC*> bears;
+  const NPC* victim = nullptr;
+  for (const NPC* creature : creaturesInView(game)) {
+    const int gap = chebyshev(creature->x, creature->y, player.x, player.y);
+    if (creature->kind == Bear && !creature->fleeing) {
+      const bool hunting = creature->angry && creature->target == &player;
+      if (gap <= kBearReach || hunting) bears.push_back(creature);
+      continue;
+    }
+    if (gap > 1) continue;
+    // Whatever hunts the player first, then the weakest.
+    const auto rank = [&](const NPC* c) {
+      return std::make_pair(!(c->angry && c->target == &player), c->hp);
+    };
+    if (victim == nullptr || rank(creature) < rank(victim)) victim = creature;
+  }
+  if (!bears.empty()) {
+    const NPC* nearest = *std::min_element(bears.begin(), bears.end(), [&](auto a, auto b) {
+      return chebyshev(a->x, a->y, player.x, player.y) < chebyshev(b->x, b->y, player.x, player.y);
+    });
+    const bool fit = bears.size() == 1 && player.hp >= kBoutHp;
+    if (!fit) {
+      if (auto key = fleeKey(game, bears)) return key;
+    }
+    if (auto key = boutKey(game, *nearest)) return key;
+  }
+  if (victim == nullptr) return std::nullopt;
+  return attack(game, *victim);
+}
+
+TCOD_key_t Autoplayer::attack(const Game& game, const NPC& creature) {
+  const Player& player = *game.player;
+  const int direction = directionTo(creature.x - player.x, creature.y - player.y);
+  lastIntent = "fight " + creature.name;
+  return charKey(kSteps[static_cast<std::size_t>(direction)].key);
+}
+
+// A bear hits hard but acts only four turns in five (its speed of 8 against an action cost of
+// 10: every bear rests on turns 1, 5, 10, 15, ...). So the player strikes only on the bear's
+// resting turns; on the others it stays out of reach, and the bear spends its action walking
+// back to the player instead of hitting it. The bot plans its steps a few turns ahead so that
+// it circles in open ground, backs off along corridors and slips past the bear while it rests
+// instead of walking into a corner; with no way out it stands and fights.
+std::optional<TCOD_key_t> Autoplayer::boutKey(const Game& game, const NPC& bear) {
+  const Player& player = *game.player;
+  const int turn = game.turnCount + 1;  // the turn the next key plays
+  const int gap = chebyshev(bear.x, bear.y, player.x, player.y);
+  if (!bear.angry && gap > 2 && !seekingBears) return std::nullopt;
+  if (bear.angry || gap <= 2) {
+    std::vector<bool> taken(lastSeen.size(), false);
+    for (const NPC* creature : creaturesInView(game)) {
+      if (creature != &bear) {
+        taken[static_cast<std::size_t>(creature->y * width + creature->x)] = true;
+      }
+    }
+    BoutPlan plan({game, taken, width}, bear.speed, turn);
+    const BoutPlan::Move move = plan.best(player.x, player.y, bear.x, bear.y);
+    if (move.value.safeTurns <= 0) {
+      // No way to keep out of reach this turn: strike if it can.
+      if (gap <= 1) return attack(game, bear);
+      return press(charKey('.'), "cornered by a bear");
+    }
+    if (move.direction >= 0) {
+      return press(charKey(kSteps[static_cast<std::size_t>(move.direction)].key),
+                   "keep out of the bear's reach");
+    }
+    if (gap <= 1 && actionsInTurn(bear.speed, turn) == 0) return attack(game, bear);
+    return press(charKey('.'), "let the bear come");
+  }
+  // Walk up to a calm bear, but never within two steps of it on a turn it acts.
+  const bool bearActs = actionsInTurn(bear.speed, turn) > 0;
+  const Walks walks = walksFrom(game, std::vector<bool>(lastSeen.size(), false), false);
+  const int direction = walks.firstStep[static_cast<std::size_t>(bear.y * width + bear.x)];
+  if (direction < 0) return std::nullopt;
+  const Step& step = kSteps[static_cast<std::size_t>(direction)];
+  if (bearActs && chebyshev(player.x + step.dx, player.y + step.dy, bear.x, bear.y) <= 2) {
+    return press(charKey('.'), "wait for the bear's rest");
+  }
+  return press(charKey(step.key), "go to the bear");
+}
+
+// A step toward the cell that lies farthest from every creature in `from` among those the
+// player reaches before any of them (bears are slower than the player). Unexplored ground is
+// hoped to be open: running into the unknown beats being cornered. Nothing when no step gains
+// any distance.
+std::optional<TCOD_key_t> Autoplayer::fleeKey(const Game& game,
+                                              const std::vector<const NPC*>& from) {
+  const auto cells = static_cast<std::size_t>(width * height);
+  std::vector<int> threat(cells, -1);
+  std::deque<int> queue;
+  for (const NPC* creature : from) {
+    const int cell = creature->y * width + creature->x;
+    threat[static_cast<std::size_t>(cell)] = 0;
+    queue.push_back(cell);
+  }
+  while (!queue.empty()) {
+    const int cell = queue.front();
+    queue.pop_front();
+    for (const Step& step : kSteps) {
+      const int nx = cell % width + step.dx;
+      const int ny = cell / width + step.dy;
+      if (!mayWalk(game, nx, ny, true)) continue;
+      const auto next = static_cast<std::size_t>(ny * width + nx);
+      if (threat[next] != -1) continue;
+      threat[next] = threat[static_cast<std::size_t>(cell)] + 1;
+      queue.push_back(static_cast<int>(next));
+    }
+  }
+  const Walks walks = walksFrom(game, std::vector<bool>(cells, false), true);
+  std::optional<std::size_t> goal;
+  for (std::size_t cell = 0; cell < cells; ++cell) {
+    const int mine = walks.distance[cell];
+    if (mine <= 0 || threat[cell] < 0 || mine >= threat[cell]) continue;
+    if (!goal || threat[cell] > threat[*goal] ||
+        (threat[cell] == threat[*goal] && mine < walks.distance[*goal])) {
+      goal = cell;
+    }
+  }
+  const Player& player = *game.player;
+  const int here = threat[static_cast<std::size_t>(player.y * width + player.x)];
+  if (goal && threat[*goal] > here) return stepToward(walks, static_cast<int>(*goal), "run");
+  return std::nullopt;
+}
+
+// Inventory work, tidying, picking up and resting: what the bot does when nothing hunts it.
+std::optional<TCOD_key_t> Autoplayer::upkeepKey(const Game& game) {
+  const Player& player = *game.player;
+  if (player.hp <= kRestBelow) resting = true;
+  if (player.hp >= std::min(kRestUntil, player.maxHp) ||
+      player.hunger >= Player::kHealingHungerLimit) {
+    resting = false;
+  }
+  if (!isQuiet(game)) return std::nullopt;
+  if (hasPackWork(player)) return press(charKey('i'), "open the inventory");
+  const std::size_t outgrown = outgrownCount(player);
+  if (outgrown > 0 && (outgrown >= kOutgrownToTidy || player.inventory.size() >= kPackToTidy)) {
+    return press(charKey('d'), "open the drop window");
+  }
+  const Item* underfoot = firstItemOn(game.map->tileAt(player.x, player.y));
+  if (underfoot != nullptr && isWanted(*underfoot) && player.inventory.size() <= kPickUpLimit) {
+    return press(charKey('g'), "pick up");
+  }
+  if (resting) return press(charKey('.'), "rest");
+  return std::nullopt;
+}
+
+// Walks toward the nearest creature in view that the bot can beat. Bears are only sought out
+// when the way on lies past one.
+std::optional<TCOD_key_t> Autoplayer::huntKey(const Game& game) {
+  const Player& player = *game.player;
+  const Walks walks = walksFrom(game, cellsToAvoid(game), false);
+  const NPC* prey = nullptr;
+  for (const NPC* creature : creaturesInView(game)) {
+    if (!canBeat(player, *creature)) continue;
+    if (creature->kind == Bear && !creature->fleeing && !seekingBears) continue;
+    const auto cell = static_cast<std::size_t>(creature->y * width + creature->x);
+    if (walks.distance[cell] < 0) continue;
+    if (prey == nullptr ||
+        walks.distance[cell] <
+            walks.distance[static_cast<std::size_t>(prey->y * width + prey->x)]) {
+      prey = creature;
+    }
+  }
+  if (prey != nullptr) {
+    lastIntent = "hunt " + prey->name;
+    return stepToward(walks, prey->y * width + prey->x, lastIntent.c_str());
+  }
+  return std::nullopt;
+}
+
+// Where to walk when nothing is in reach: to corpses and stones, to unexplored ground, to where
+// creatures were last seen, and last to the cells unseen for longest. A walk to unexplored
+// ground or to an unseen cell keeps its goal until the goal is seen, so that the bot does not
+// dither between two goals.
+std::optional<TCOD_key_t> Autoplayer::travelKey(const Game& game) {
+  const Player& player = *game.player;
+  seekingBears = false;
+  Walks walks = walksFrom(game, cellsToAvoid(game), false);
+  bool anyReached = false;
+  for (int d : walks.distance)
+    anyReached = anyReached || d > 0;
+  if (!anyReached) walks = walksFrom(game, std::vector<bool>(lastSeen.size(), false), false);
+  const auto cells = static_cast<int>(lastSeen.size());
+  const auto reachable = [&](int cell) {
+    return walks.distance[static_cast<std::size_t>(cell)] > 0;
+  };
+  const auto nearest = [&](auto&& wanted) {
+    int best = -1;
+    for (int cell = 0; cell < cells; ++cell) {
+      if (!reachable(cell) || !wanted(cell)) continue;
+      if (best < 0 || walks.distance[static_cast<std::size_t>(cell)] <
+                          walks.distance[static_cast<std::size_t>(best)]) {
+        best = cell;
+      }
+    }
+    return best;
+  };
+
+  if (player.inventory.size() <= kPickUpLimit) {
+    const int item = nearest([&](int cell) {
+      return wantedItemAt[static_cast<std::size_t>(cell)] &&
+             !game.map->entityAt(cell % width, cell / width);
+    });
+    if (item >= 0) return stepToward(walks, item, "fetch an item");
+  }
+
+  const auto isFrontier = [&](int cell) {
+    for (const Step& step : kSteps) {
+      const int nx = cell % width + step.dx;
+      const int ny = cell / width + step.dy;
+      if (game.map->contains(nx, ny) && !game.map->tileAt(nx, ny).explored) return true;
+    }
+    return false;
+  };
+  if (goal.purpose == Goal::Explore && reachable(goal.cell) && isFrontier(goal.cell)) {
+    return stepToward(walks, goal.cell, "explore");
+  }
+  if (const int frontier = nearest(isFrontier); frontier >= 0) {
+    goal = {Goal::Explore, frontier};
+    return stepToward(walks, frontier, "explore");
+  }
+  // The unexplored ground left lies past a bear: the bot goes that way and takes it on.
+  if (player.hp >= kBoutHp) {
+    const Walks past = walksFrom(game, std::vector<bool>(lastSeen.size(), false), false);
+    for (int cell = 0; cell < cells; ++cell) {
+      if (past.distance[static_cast<std::size_t>(cell)] > 0 && isFrontier(cell)) {
+        seekingBears = true;
+        return stepToward(past, cell, "explore past a bear");
+      }
+    }
+  }
+
+  // The freshest memory of a creature worth hunting.
+  const Sighting* freshest = nullptr;
+  for (const auto& [id, seen] : sightings) {
+    const int cell = seen.y * width + seen.x;
+    if (game.turnCount - seen.turn > kSightingMemory || !reachable(cell)) continue;
+    if (seen.kind == Bear) continue;  // bears are met when they come, not sought out
+    if (freshest == nullptr || seen.turn > freshest->turn) freshest = &seen;
+  }
+  if (freshest != nullptr) {
+    return stepToward(walks, freshest->y * width + freshest->x, "go where a creature was");
+  }
+
+  // The cell unseen for longest, traded against the walk there.
+  const auto unseenSince = [&](int cell) {
+    return game.turnCount - lastSeen[static_cast<std::size_t>(cell)];
+  };
+  if (goal.purpose == Goal::Patrol && reachable(goal.cell) && unseenSince(goal.cell) > 0) {
+    return stepToward(walks, goal.cell, "patrol");
+  }
+  int best = -1;
+  int bestScore = 0;
+  for (int cell = 0; cell < cells; ++cell) {
+    if (!reachable(cell)) continue;
+    const int score = unseenSince(cell) - walks.distance[static_cast<std::size_t>(cell)];
+    if (best < 0 || score > bestScore) {
+      best = cell;
+      bestScore = score;
+    }
+  }
+  if (best >= 0 && unseenSince(best) > 0) {
+    goal = {Goal::Patrol, best};
+    return stepToward(walks, best, "patrol");
+  }
+  return std::nullopt;
+}
+
+// ---- Walking ---------------------------------------------------------------------------------
+
+bool Autoplayer::mayWalk(const Game& game, int x, int y, bool guessUnknown) const {
+  if (!game.map->contains(x, y)) return false;
+  return game.map->tileAt(x, y).explored ? game.map->isWalkable(x, y) : guessUnknown;
+}
+
+// Breadth-first over the cells the player has explored and can walk on, and over unexplored
+// cells too when `guessUnknown` (hoping they are open ground). A cell with a creature in view
+// can be reached (to attack it) but not walked through; cells in `avoid` are left out.
+Autoplayer::Walks Autoplayer::walksFrom(const Game& game, const std::vector<bool>& avoid,
+                                        bool guessUnknown) const {
+  const auto cells = static_cast<std::size_t>(width * height);
+  Walks walks{std::vector<int>(cells, -1), std::vector<int>(cells, -1)};
+  std::vector<bool> occupied(cells, false);
+  for (const NPC* creature : creaturesInView(game)) {
+    occupied[static_cast<std::size_t>(creature->y * width + creature->x)] = true;
+  }
+  const Player& player = *game.player;
+  const int start = player.y * width + player.x;
+  walks.distance[static_cast<std::size_t>(start)] = 0;
+  std::deque<int> queue{start};
+  while (!queue.empty()) {
+    const int cell = queue.front();
+    queue.pop_front();
+    const int x = cell % width;
+    const int y = cell / width;
+    for (std::size_t d = 0; d < kSteps.size(); ++d) {
+      const int nx = x + kSteps[d].dx;
+      const int ny = y + kSteps[d].dy;
+      if (!mayWalk(game, nx, ny, guessUnknown)) continue;
+      const auto next = static_cast<std::size_t>(ny * width + nx);
+      if (walks.distance[next] != -1 || avoid[next]) continue;
+      walks.distance[next] = walks.distance[static_cast<std::size_t>(cell)] + 1;
+      walks.firstStep[next] =
+          cell == start ? static_cast<int>(d) : walks.firstStep[static_cast<std::size_t>(cell)];
+      if (!occupied[next]) queue.push_back(static_cast<int>(next));
+    }
+  }
+  return walks;
+}
+
+// Cells near bears (unless the bot is after one), and, while the bot is too hurt for a snake,
+// cells a snake in view could notice it from.
+std::vector<bool> Autoplayer::cellsToAvoid(const Game& game) const {
+  const Player& player = *game.player;
+  std::vector<bool> avoid(lastSeen.size(), false);
+  const auto keepAway = [&](int cx, int cy, double radius) {
+    const int r = static_cast<int>(std::ceil(radius));
+    for (int y = cy - r; y <= cy + r; ++y) {
+      for (int x = cx - r; x <= cx + r; ++x) {
+        if (game.map->contains(x, y) && euclid(x, y, cx, cy) <= radius) {
+          avoid[static_cast<std::size_t>(y * width + x)] = true;
+        }
+      }
+    }
+  };
+  for (const NPC* creature : creaturesInView(game)) {
+    if (!creature->aggressive || creature->fleeing) continue;
+    if (creature->angry && creature->target == &player) continue;  // it comes anyway
+    const bool avoided = creature->kind == Bear ? !seekingBears : !canBeat(player, *creature);
+    if (avoided) keepAway(creature->x, creature->y, creature->sightRadius + kNoticeMargin);
+  }
+  // Bears out of view are kept away from too, where they were last seen.
+  for (const auto& [id, seen] : sightings) {
+    if (seen.kind != Bear || seen.turn == game.turnCount || seekingBears) continue;
+    keepAway(seen.x, seen.y, kBearBerth);
+  }
+  avoid[static_cast<std::size_t>(player.y * width + player.x)] = false;
+  return avoid;
+}
+
+std::optional<TCOD_key_t> Autoplayer::stepToward(const Walks& walks, int cell, const char* why) {
+  const int direction = walks.firstStep[static_cast<std::size_t>(cell)];
+  if (direction < 0) return std::nullopt;
+  const TCOD_key_t key = press(charKey(kSteps[static_cast<std::size_t>(direction)].key), why);
+  lastIntent += " (" + std::to_string(cell % width) + "," + std::to_string(cell / width) + ")";
+  return key;
+}
