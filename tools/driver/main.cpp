@@ -383,11 +383,25 @@ class Driver {
   }
 
   // The real keyboard's next key (a closed window or SIGTERM gives TCODK_NONE).
+  // The source is switched off only for the length of the wait (this runs inside the source's
+  // own call, which touches nothing of the source object after this returns).
   TCOD_key_t realKey() {
     keyboard::setKeySource(nullptr);
+    watchdog.idle();  // waiting for a person is no hang
     const TCOD_key_t key = keyboard::waitForKeypress();
     keyboard::setKeySource([this] { return nextKey(); });
-    if (key.vk == TCODK_NONE && TCODConsole::isWindowClosed()) closedByKeyboard = true;
+    if (key.vk == TCODK_NONE && TCODConsole::isWindowClosed()) {
+      closedByKeyboard = true;
+      const Game* game = app.game.get();
+      std::cout << "vesperdeep-driver: the window was closed";
+      if (game != nullptr) {
+        std::cout << " at turn " << game->turnCount << ", mode " << static_cast<int>(game->mode)
+                  << (game->player->dead ? ", player dead" : "");
+      } else {
+        std::cout << " on the title screen";
+      }
+      std::cout << std::endl;
+    }
     return key;
   }
 
