@@ -58,6 +58,13 @@ TCOD_key_t shifted(char c);         // c typed with Shift: shifted('h') is 'H', 
 // "hjkl.gi<Esc>" is h, j, k, l, '.', g, i, then Escape. A malformed script throws
 // std::invalid_argument.
 //
+// <None> hands the game the answer the key wait gives once the window has been closed (a key
+// whose vk is TCODK_NONE), so a test can check what Game::update does with it: no turn, and
+// the run goes on until the shell sees the closed window. It does not close the window:
+// TCODConsole::isWindowClosed() stays false and App::run would keep going, so it is safe
+// outside a child process. To test the shell's reaction to a real close, let the script run
+// out (below).
+//
 // When the script has run out, each further wait returns a key with vk TCODK_NONE; the first
 // such wait also pushes SDL_QUIT and lets libtcod take it, exactly as when the player closes
 // the window, so TCODConsole::isWindowClosed() is true and App::run stops at its next check.
