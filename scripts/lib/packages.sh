@@ -16,6 +16,9 @@ VESPERDEEP_PACKAGES=(
   xvfb
   xauth
   xdotool
+  imagemagick
+  python3
+  time
   valgrind
   clang
   clang-format
