@@ -1,17 +1,31 @@
 #!/usr/bin/env bash
-# Ending the real programs from outside, headless (SDL's dummy video driver):
-#   - SIGTERM to a waiting vesperdeep (title screen) and to the play driver waiting for the
-#     real keyboard in every screen (title, normal play, inventory, drop, note, after death,
-#     end screen) ends it with status 0 within one second;
+# Ending the real programs from outside:
+#   - SIGTERM to a waiting vesperdeep and to the play driver waiting for the real keyboard in
+#     every screen (title, normal play, inventory, drop, note, after death, end screen) ends it
+#     with status 0 within one second;
 #   - a missing or unreadable font sheet makes vesperdeep print one line naming the file and
 #     exit non-zero within one second.
+# Headless by default (SDL's dummy video driver). With --x11 it runs against the X server in
+# DISPLAY (e.g. under xvfb-run): real windows, real key presses (xdotool) to leave the title
+# screen of the game, and a check that a program waiting for a key uses no CPU.
 #
-#   tests/process-exits.sh <directory holding vesperdeep, vesperdeep-driver and the font sheet>
+#   tests/process-exits.sh [--x11] <directory holding vesperdeep, vesperdeep-driver, the font>
 set -uo pipefail
 
-BIN=$(cd "${1:?usage: process-exits.sh <bin dir>}" && pwd)
+x11=0
+if [[ ${1:-} == --x11 ]]; then
+  x11=1
+  shift
+fi
+BIN=$(cd "${1:?usage: process-exits.sh [--x11] <bin dir>}" && pwd)
 FONT=Slate_curses_12x12.bmp
-export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
+if ((x11)); then
+  [[ -n ${DISPLAY:-} ]] || { echo "SKIP: --x11 needs an X server (DISPLAY)"; exit 77; }
+  command -v xdotool >/dev/null || { echo "SKIP: --x11 needs xdotool"; exit 77; }
+  export SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy
+else
+  export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -28,6 +42,22 @@ wait_for_line() {
     sleep 0.05
   done
   return 1
+}
+
+# cpu_ticks <pid>: user + system time used so far, in clock ticks.
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+
+# check_idle <pid> <what>: a program waiting for a key uses (next to) no CPU over a second.
+check_idle() {
+  local before after
+  before=$(cpu_ticks "$1") || return
+  sleep 1
+  after=$(cpu_ticks "$1") || return
+  if ((after - before > 5)); then
+    fail "$2: used $((after - before)) clock ticks of CPU in one second while waiting for a key"
+  else
+    pass "$2: waits for a key without using CPU ($((after - before)) clock ticks in a second)"
+  fi
 }
 
 # terminate <pid> <what> [expected output file + text]: SIGTERM, then status 0 within 1 s.
@@ -60,7 +90,16 @@ terminate() {
 game=$!
 sleep 1.5  # start-up: the window opens and the title screen waits for a key
 if kill -0 "$game" 2>/dev/null; then
-  terminate "$game" "vesperdeep on the title screen"
+  if ((x11)); then
+    check_idle "$game" "vesperdeep on the title screen"
+    window=$(xdotool search --sync --name '^Vesperdeep$' | head -1)
+    xdotool windowfocus --sync "$window" key Return sleep 0.3 key i sleep 0.3
+    kill -0 "$game" 2>/dev/null && pass "vesperdeep: still running after real key presses (Return, i)"
+    check_idle "$game" "vesperdeep in its inventory"
+    terminate "$game" "vesperdeep in its inventory"
+  else
+    terminate "$game" "vesperdeep on the title screen"
+  fi
 else
   wait "$game"; fail "vesperdeep ended by itself before SIGTERM (status $?): $(cat "$work/game.out")"
 fi
@@ -87,6 +126,7 @@ for entry in "${screens[@]}"; do
   (cd "$BIN" && exec ./vesperdeep-driver "${options[@]}") >"$out" 2>&1 &
   driver=$!
   if wait_for_line "$out" "waiting for the keyboard" 20; then
+    ((x11)) && check_idle "$driver" "driver waiting on the $what"
     terminate "$driver" "driver waiting on the $what"
     grep "the window was closed" "$out" | grep -qF "$seen" ||
       fail "$what: the driver did not see the window close there: $(cat "$out")"
@@ -95,6 +135,11 @@ for entry in "${screens[@]}"; do
     fail "$what: the driver never reached the keyboard: $(cat "$out")"
   fi
 done
+
+if ((x11)); then
+  ((failures == 0)) && echo "all process exits behaved" || echo "$failures failures"
+  exit $((failures > 0))
+fi
 
 # ---- No font sheet ------------------------------------------------------------------------------
 # check_font_failure <what> <directory to run in>: one line naming the sheet, non-zero, < 1 s.
