@@ -271,6 +271,10 @@ class Driver {
   void finish() {
     watchdog.idle();
     if (!outputsWritten) writeOutputs();
+    if (!scripted.empty()) {
+      std::cout << "vesperdeep-driver: the program ended with " << scripted.size()
+                << " keys of the script unread" << std::endl;
+    }
     std::cout << "vesperdeep-driver: " << keysFed << " keys (" << randomKeys << " random), "
               << gamesStarted << " games, " << turnsSeen << " turns, " << checks
               << " invariant checks passed" << (closedByKeyboard ? ", window closed" : "")
