@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <deque>
+#include <map>
 #include <tuple>
 #include <unordered_map>
 
@@ -132,13 +133,17 @@ const Item* firstItemOn(const Tile& tile) {
 constexpr int kEatingHunger = 110;
 // Hunger from which the bot eats even what it would rather keep for later.
 constexpr int kLateEatingHunger = 140;
-// Hunger from which eating comes before anything but the fight at hand.
+// Hunger from which eating comes before anything but the fight at hand, and from which it
+// comes before everything: starving kills for sure, a blow may not.
 constexpr int kUrgentHunger = 200;
+constexpr int kStarvingHunger = 235;
 // More food than this in the pack, and the bot eats whatever fits its hunger.
 constexpr std::size_t kFoodToCarry = 5;
 // Resting starts at or below the first and lasts until the second.
-constexpr int kRestBelow = 10;
-constexpr int kRestUntil = 18;
+constexpr int kRestBelow = 13;
+constexpr int kRestUntil = 19;
+// With nothing in view and nothing else to do here, the bot heals before walking on.
+constexpr int kHealBelow = 16;
 // The pick-up limit: "g" is refused with more items than this.
 constexpr std::size_t kPickUpLimit = 22;
 // Outgrown gear is dropped once the pack holds this many items (or three pieces of it).
@@ -150,6 +155,9 @@ constexpr int kSightingMemory = 80;
 // least this many hit points.
 constexpr int kBearReach = 4;
 constexpr int kBoutHp = 12;
+// A bout without a blow struck for this many turns is broken off for the second number.
+constexpr int kBoutPatience = 30;
+constexpr int kBoutPause = 60;
 // How wide a berth a bear out of view gets around where it was last seen.
 constexpr double kBearBerth = 4.0;
 // How far a creature that hunts by sight (snakes, bears) could notice the player, with room.
@@ -264,46 +272,125 @@ Fighter fighterOf(const NPC& creature) {
           creature.fleeThreshold};
 }
 
-// The mean damage of one hit: max(0, base + r1 + r2 - r3) over the three rolls.
-double meanHit(int base, int range, int weapon, int armour) {
-  range = std::max(range, 1);
-  weapon = std::max(weapon, 1);
-  armour = std::max(armour, 1);
-  double total = 0.0;
+// The chances of each damage one blow of `attacker` on `defender` can do, a miss included as
+// damage 0: max(0, base + r1 + r2 - r3) over the three rolls, after the roll to hit.
+std::vector<std::pair<int, double>> blowOutcomes(const Fighter& attacker, const Fighter& defender) {
+  const int range = std::max(attacker.damageRange, 1);
+  const int weapon = std::max(attacker.weaponDamage, 1);
+  const int armour = std::max(defender.armour, 1);
+  const double hit = attacker.accuracy / 10.0;
+  std::map<int, double> chances{{0, 1.0 - hit}};
+  const double each = hit / (range * weapon * armour);
   for (int r1 = 0; r1 < range; ++r1) {
     for (int r2 = 0; r2 < weapon; ++r2) {
-      for (int r3 = 0; r3 < armour; ++r3)
-        total += std::max(0, base + r1 + r2 - r3);
+      for (int r3 = 0; r3 < armour; ++r3) {
+        chances[std::max(0, attacker.baseDamage + r1 + r2 - r3)] += each;
+      }
     }
   }
-  return total / (range * weapon * armour);
+  return {chances.begin(), chances.end()};
 }
 
-// What `attacker` takes off `defender` per turn on average.
+// What `attacker` takes off `defender` in a turn, on average.
 double damagePerTurn(const Fighter& attacker, const Fighter& defender) {
-  return attacker.accuracy / 10.0 * attacker.actionsPerTurn *
-         meanHit(attacker.baseDamage, attacker.damageRange, attacker.weaponDamage, defender.armour);
+  double mean = 0.0;
+  for (const auto& [damage, chance] : blowOutcomes(attacker, defender))
+    mean += damage * chance;
+  return mean * attacker.actionsPerTurn;
 }
 
-// Whether the player comes out of a fight with `creature` with more than `margin` hit points
-// to spare, on average. The creature stops hitting back once it runs at its threshold.
-bool outlasts(const Fighter& player, const Fighter& creature, double margin) {
-  if (creature.accuracy <= 0) return true;
-  const double dealt = damagePerTurn(player, creature);
-  if (dealt <= 0.0) return false;
-  const double turns = std::max(0, creature.hp - creature.fleeThreshold) / dealt + 1.0;
-  return player.hp - turns * damagePerTurn(creature, player) > margin;
+// The chance that the player dies fighting `creature` toe to toe from here. Each turn the
+// player strikes first; then the creature, if alive, acts as often as its speed allows and runs
+// once its hit points are down to its threshold (after the blow it deals then).
+class FightOdds {
+ public:
+  FightOdds(const Fighter& player, const Fighter& creature)
+      : playerHp(player.hp),
+        creature(creature),
+        strikes(blowOutcomes(player, creature)),
+        blows(blowOutcomes(creature, player)) {
+    const double whole = std::floor(creature.actionsPerTurn);
+    const double extra = creature.actionsPerTurn - whole;
+    actions.emplace_back(static_cast<int>(whole), 1.0 - extra);
+    if (extra > 0.0) actions.emplace_back(static_cast<int>(whole) + 1, extra);
+  }
+
+  double lossChance() { return loss(playerHp, creature.hp); }
+
+ private:
+  double loss(int hp, int foeHp) {
+    if (hp <= 0) return 1.0;
+    if (foeHp <= creature.fleeThreshold || creature.accuracy <= 0) return 0.0;
+    const int key = hp * 1000 + foeHp;
+    if (const auto found = memo.find(key); found != memo.end()) return found->second;
+    // One turn, split into what loses the fight, what changes nothing and what leads on.
+    double lost = 0.0;
+    double same = 0.0;
+    double onward = 0.0;
+    for (const auto& [dealt, strikeChance] : strikes) {
+      const int foeLeft = foeHp - dealt;
+      if (foeLeft <= 0) continue;  // slain
+      const bool runs = foeLeft <= creature.fleeThreshold;
+      for (const auto& [count, countChance] : actions) {
+        for (const auto& [after, chance] : hpAfter(hp, runs ? std::min(count, 1) : count)) {
+          const double whole = strikeChance * countChance * chance;
+          if (after <= 0) {
+            lost += whole;
+          } else if (runs) {
+            continue;  // it runs: the fight is won
+          } else if (after == hp && foeLeft == foeHp) {
+            same += whole;
+          } else {
+            onward += whole * loss(after, foeLeft);
+          }
+        }
+      }
+    }
+    const double result = same < 1.0 ? (lost + onward) / (1.0 - same) : 0.0;
+    memo.emplace(key, result);
+    return result;
+  }
+
+  // The player's hit points after `count` blows of the creature, with their chances.
+  std::map<int, double> hpAfter(int hp, int count) const {
+    std::map<int, double> left{{hp, 1.0}};
+    for (int blow = 0; blow < count; ++blow) {
+      std::map<int, double> next;
+      for (const auto& [before, chance] : left) {
+        if (before <= 0) {
+          next[before] += chance;
+          continue;
+        }
+        for (const auto& [taken, blowChance] : blows)
+          next[before - taken] += chance * blowChance;
+      }
+      left.swap(next);
+    }
+    return left;
+  }
+
+  int playerHp;
+  Fighter creature;
+  std::vector<std::pair<int, double>> strikes;  // the player's blows on the creature
+  std::vector<std::pair<int, double>> blows;    // the creature's blows on the player
+  std::vector<std::pair<int, double>> actions;  // how often the creature acts in a turn
+  std::map<int, double> memo;
+};
+
+double lossChance(const Fighter& player, const Fighter& creature) {
+  return FightOdds(player, creature).lossChance();
 }
 
-constexpr double kBearMargin = 5.0;
-constexpr double kSnakeMargin = 3.0;
-constexpr double kBatMargin = 1.5;
+// The bot seeks out a fight only when it loses it at most this often.
+constexpr double kRiskToSeek = 0.005;
 
 // Looking ahead at a bear following the player: which cells are free, where the bear steps.
 struct Retreat {
   const Game& game;
   const std::vector<bool>& taken;  // cells other creatures stand on
   int width;
+  int bearSight;     // a calm bear farther than this from the player does not notice it
+  bool bearHunting;  // the bear is after the player already: it follows wherever it goes
 
   bool isFree(int x, int y) const {
     return game.map->contains(x, y) && game.map->tileAt(x, y).explored &&
@@ -316,9 +403,10 @@ struct Retreat {
   }
 
   // Where a bear at (bx, by) hunting a player at (px, py) steps: the open neighbour closest to
-  // the player.
+  // the player; a calm one stays where it is while the player is out of its sight.
   std::pair<int, int> follow(int bx, int by, int px, int py) const {
     std::pair<int, int> best{bx, by};
+    if (!bearHunting && euclid(bx, by, px, py) > bearSight) return best;
     std::pair<int, double> bestGap{chebyshev(bx, by, px, py), euclid(bx, by, px, py)};
     for (const Step& step : kSteps) {
       const int x = bx + step.dx;
@@ -334,21 +422,27 @@ struct Retreat {
   }
 };
 
-// How many turns ahead the bot plans a bout with a bear: three of its five-turn rounds.
-constexpr int kBoutLookahead = 15;
+// A bear's round: four turns it acts, one it rests. The bot plans three rounds ahead.
+constexpr int kRoundLength = 5;
+constexpr int kBoutLookahead = 3 * kRoundLength;
+// Ground beyond this many cells is as good as endless for a bout.
+constexpr int kRoomEnough = 30;
+// A bear this many steps away has lost the player.
+constexpr int kFarEnough = 5;
 
 // Plans a bout with a bear turn by turn. On a turn the bear acts the player must end its move
 // out of the bear's reach (or be hit); then the bear steps toward it. On the bear's resting
 // turns the player strikes, waits or walks (even past the bear), and the bear stays put.
 class BoutPlan {
  public:
-  // What a line of play is worth: turns without a blow from the bear, then blows struck.
+  // What a line of play is worth: turns without a blow from the bear, then the room the player
+  // has at the end of it (on the bear's far side of a dead end there is more), then blows
+  // struck, or, for a player that only wants to get away, the distance left between them.
   struct Value {
     int safeTurns = 0;
+    int room = 0;
     int strikes = 0;
-    bool operator<(const Value& other) const {
-      return std::tie(safeTurns, strikes) < std::tie(other.safeTurns, other.strikes);
-    }
+    int distance = 0;
   };
   // The first move of the best line: a direction, -1 to stay (striking if the bear is next to
   // the player and resting), and what the line is worth.
@@ -357,8 +451,11 @@ class BoutPlan {
     Value value;
   };
 
-  BoutPlan(const Retreat& terrain, int bearSpeed, int firstTurn)
-      : terrain(terrain), firstTurn(firstTurn) {
+  // `room` holds for every cell how much ground it opens onto, the bear's surroundings left out.
+  // With `getAway` the player looks for distance rather than blows.
+  BoutPlan(const Retreat& terrain, const std::vector<int>& room, int bearSpeed, int firstTurn,
+           bool getAway)
+      : terrain(terrain), room(room), firstTurn(firstTurn), getAway(getAway) {
     for (int i = 0; i < kBoutLookahead; ++i) {
       bearActs.push_back(actionsInTurn(bearSpeed, firstTurn + i) > 0);
     }
@@ -367,9 +464,17 @@ class BoutPlan {
   Move best(int px, int py, int bx, int by) {
     Move best;
     best.value.safeTurns = -1;
+    Move stay;
     forEachMove(0, px, py, bx, by, [&](int direction, const Value& value) {
-      if (best.value < value) best = {direction, value};
+      if (better(value, best.value)) best = {direction, value};
+      if (direction < 0) stay = {direction, value};
     });
+    // A blow now beats one promised later, as long as the bear's next round can be got through.
+    const bool restingNow = !bearActs.front();
+    if (!getAway && restingNow && chebyshev(px, py, bx, by) <= 1 &&
+        stay.value.safeTurns >= kRoundLength) {
+      return stay;
+    }
     return best;
   }
 
@@ -398,21 +503,36 @@ class BoutPlan {
     }
   }
 
+  bool better(const Value& a, const Value& b) const {
+    if (getAway) {
+      return std::tie(a.safeTurns, a.room, a.distance, a.strikes) >
+             std::tie(b.safeTurns, b.room, b.distance, b.strikes);
+    }
+    return std::tie(a.safeTurns, a.room, a.strikes) > std::tie(b.safeTurns, b.room, b.strikes);
+  }
+
   Value worth(int step, int px, int py, int bx, int by) {
-    if (step >= kBoutLookahead) return {};
+    if (step >= kBoutLookahead) {
+      return {0, room[static_cast<std::size_t>(py * terrain.width + px)], 0,
+              std::min(chebyshev(px, py, bx, by), kFarEnough)};
+    }
     const std::uint64_t key =
         (((static_cast<std::uint64_t>(step) * 128 + px) * 128 + py) * 128 + bx) * 128 + by;
     if (const auto found = memo.find(key); found != memo.end()) return found->second;
     Value best;
+    bool any = false;
     forEachMove(step, px, py, bx, by, [&](int, const Value& value) {
-      if (best < value) best = value;
+      if (!any || better(value, best)) best = value;
+      any = true;
     });
     memo.emplace(key, best);
     return best;
   }
 
   Retreat terrain;
+  const std::vector<int>& room;
   int firstTurn;
+  bool getAway;
   std::vector<bool> bearActs;  // by step of the plan
   std::unordered_map<std::uint64_t, Value> memo;
 };
@@ -426,10 +546,15 @@ TCOD_key_t Autoplayer::nextKey(const Game& game) {
   if (auto key = menuKey(game)) return *key;
   const Player& player = *game.player;
   if (firstEntry(player, isNote)) return press(charKey('i'), "read the note");
+  if (player.hunger >= kUrgentHunger && foodToEat(player) &&
+      (nothingAtHand(game) || player.hunger >= kStarvingHunger)) {
+    return press(charKey('i'), "eat now");
+  }
   if (auto key = fightKey(game)) return *key;
   if (player.hunger >= kUrgentHunger && foodToEat(player)) return press(charKey('i'), "eat now");
   if (auto key = upkeepKey(game)) return *key;
   if (auto key = huntKey(game)) return *key;
+  if (auto key = healKey(game)) return *key;
   if (auto key = travelKey(game)) return *key;
   return press(charKey('.'), "nothing to do");
 }
@@ -488,10 +613,15 @@ std::vector<const NPC*> Autoplayer::creaturesInView(const Game& game) const {
 bool Autoplayer::canBeat(const Player& player, const NPC& creature) const {
   if (creature.fleeing) return true;  // it does not hit back while it runs
   if (creature.kind == Bear) return player.hp >= kBoutHp;
-  const double margin = creature.kind == Bear    ? kBearMargin
-                        : creature.kind == Snake ? kSnakeMargin
-                                                 : kBatMargin;
-  return outlasts(fighterOf(player), fighterOf(creature), margin);
+  return lossChance(fighterOf(player), fighterOf(creature)) <= kRiskToSeek;
+}
+
+bool Autoplayer::nothingAtHand(const Game& game) const {
+  const Player& player = *game.player;
+  for (const NPC* creature : creaturesInView(game)) {
+    if (chebyshev(creature->x, creature->y, player.x, player.y) <= 2) return false;
+  }
+  return true;
 }
 
 bool Autoplayer::isQuiet(const Game& game) const {
@@ -521,7 +651,7 @@ std::optional<TCOD_key_t> Autoplayer::menuKey(const Game& game) {
 }
 
 // In the inventory window: read, butcher, eat, craft, change gear, then close it. A creature
-// at the player's side ends the visit early, unless hunger cannot wait.
+// at the player's side or a bear drawing near ends the visit early, unless hunger cannot wait.
 std::optional<TCOD_key_t> Autoplayer::inventoryKey(const Game& game) {
   const Player& player = *game.player;
   if (auto note = firstEntry(player, isNote)) return press(charKey(letterFor(*note)), "read");
@@ -529,8 +659,9 @@ std::optional<TCOD_key_t> Autoplayer::inventoryKey(const Game& game) {
   const bool starving = player.hunger >= kUrgentHunger && food;
   bool attacked = false;
   for (const NPC* creature : creaturesInView(game)) {
-    if (chebyshev(creature->x, creature->y, player.x, player.y) <= 1 && creature->angry &&
-        creature->target == &player && !creature->fleeing) {
+    const int gap = chebyshev(creature->x, creature->y, player.x, player.y);
+    const bool hunting = creature->angry && creature->target == &player && !creature->fleeing;
+    if ((gap <= 1 && hunting) || (creature->kind == Bear && (hunting || gap <= kBearReach))) {
       attacked = true;
     }
   }
@@ -565,29 +696,51 @@ std::optional<TCOD_key_t> Autoplayer::fightKey(const Game& game) {
   const Player& player = *game.player;
   std::vector<const NPC*> bears;
   const NPC* victim = nullptr;
+  std::optional<Walks> walks;  // over unexplored ground too: the bear may know a way
   for (const NPC* creature : creaturesInView(game)) {
     const int gap = chebyshev(creature->x, creature->y, player.x, player.y);
     if (creature->kind == Bear && !creature->fleeing) {
+      // A bear counts by the length of its walk to the player: one across water is no threat.
+      if (!walks) walks = walksFrom(game, std::vector<bool>(lastSeen.size(), false), true);
+      const int walk = walks->distance[static_cast<std::size_t>(creature->y * width + creature->x)];
       const bool hunting = creature->angry && creature->target == &player;
-      if (gap <= kBearReach || hunting) bears.push_back(creature);
+      if (walk > 0 && (walk <= kBearReach || (hunting && walk <= 2 * kBearReach))) {
+        bears.push_back(creature);
+      }
       continue;
     }
     if (gap > 1) continue;
-    // Whatever hunts the player first, then the weakest.
-    const auto rank = [&](const NPC* c) {
-      return std::make_pair(!(c->angry && c->target == &player), c->hp);
+    // The most harm stopped soonest first: the harm it does a turn over the turns to fell it.
+    const auto urgency = [&](const NPC* c) {
+      const double harm = c->fleeing ? 0.0 : damagePerTurn(fighterOf(*c), fighterOf(player));
+      const double felled = c->hp / std::max(damagePerTurn(fighterOf(player), fighterOf(*c)), 0.1);
+      return std::make_pair(harm / felled, -c->hp);
     };
-    if (victim == nullptr || rank(creature) < rank(victim)) victim = creature;
+    if (victim == nullptr || urgency(creature) > urgency(victim)) victim = creature;
   }
   if (!bears.empty()) {
     const NPC* nearest = *std::min_element(bears.begin(), bears.end(), [&](auto a, auto b) {
       return chebyshev(a->x, a->y, player.x, player.y) < chebyshev(b->x, b->y, player.x, player.y);
     });
-    const bool fit = bears.size() == 1 && player.hp >= kBoutHp;
-    if (!fit) {
-      if (auto key = fleeKey(game, bears)) return key;
+    // A bout that brings no blows for long (the bear will not come) is broken off for a while.
+    const bool continuing = game.turnCount - lastBoutTurn <= 1;
+    if (!continuing) lastStrike = game.turnCount;  // a new bout starts
+    if (game.turnCount - lastStrike > kBoutPatience) boutPausedUntil = game.turnCount + kBoutPause;
+    // A snake at the player's side is dealt with first (unless the bear is as close); a bout is
+    // for a bear alone, and for a player fit for it. Otherwise the bot gets away from the bear.
+    const bool bearAtHand = chebyshev(nearest->x, nearest->y, player.x, player.y) <= 1;
+    const bool snakeAtHand = victim != nullptr && victim->kind == Snake && !victim->fleeing;
+    const bool paused = game.turnCount < boutPausedUntil;
+    const bool fit = bears.size() == 1 && player.hp >= kBoutHp && !paused;
+    if (!snakeAtHand || bearAtHand) {
+      if (auto key = boutKey(game, *nearest, !fit)) {
+        if (fit) lastBoutTurn = game.turnCount;
+        return key;
+      }
+      if (!fit || bearAtHand) {
+        if (auto key = fleeKey(game, bears)) return key;
+      }
     }
-    if (auto key = boutKey(game, *nearest)) return key;
   }
   if (victim == nullptr) return std::nullopt;
   return attack(game, *victim);
@@ -606,11 +759,11 @@ TCOD_key_t Autoplayer::attack(const Game& game, const NPC& creature) {
 // back to the player instead of hitting it. The bot plans its steps a few turns ahead so that
 // it circles in open ground, backs off along corridors and slips past the bear while it rests
 // instead of walking into a corner; with no way out it stands and fights.
-std::optional<TCOD_key_t> Autoplayer::boutKey(const Game& game, const NPC& bear) {
+std::optional<TCOD_key_t> Autoplayer::boutKey(const Game& game, const NPC& bear, bool getAway) {
   const Player& player = *game.player;
   const int turn = game.turnCount + 1;  // the turn the next key plays
   const int gap = chebyshev(bear.x, bear.y, player.x, player.y);
-  if (!bear.angry && gap > 2 && !seekingBears) return std::nullopt;
+  if (!bear.angry && gap > 2 && (!seekingBears || getAway)) return std::nullopt;
   if (bear.angry || gap <= 2) {
     std::vector<bool> taken(lastSeen.size(), false);
     for (const NPC* creature : creaturesInView(game)) {
@@ -618,7 +771,9 @@ std::optional<TCOD_key_t> Autoplayer::boutKey(const Game& game, const NPC& bear)
         taken[static_cast<std::size_t>(creature->y * width + creature->x)] = true;
       }
     }
-    BoutPlan plan({game, taken, width}, bear.speed, turn);
+    const std::vector<int> room = roomAround(game, bear);
+    BoutPlan plan({game, taken, width, bear.sightRadius, bear.angry}, room, bear.speed, turn,
+                  getAway);
     const BoutPlan::Move move = plan.best(player.x, player.y, bear.x, bear.y);
     if (move.value.safeTurns <= 0) {
       // No way to keep out of reach this turn: strike if it can.
@@ -626,10 +781,19 @@ std::optional<TCOD_key_t> Autoplayer::boutKey(const Game& game, const NPC& bear)
       return press(charKey('.'), "cornered by a bear");
     }
     if (move.direction >= 0) {
-      return press(charKey(kSteps[static_cast<std::size_t>(move.direction)].key),
-                   "keep out of the bear's reach");
+      const TCOD_key_t key =
+          press(charKey(kSteps[static_cast<std::size_t>(move.direction)].key),
+                getAway ? "get away from the bear" : "keep out of the bear's reach");
+      lastIntent += " at " + std::to_string(bear.x) + "," + std::to_string(bear.y) + " safe " +
+                    std::to_string(move.value.safeTurns) + " strikes " +
+                    std::to_string(move.value.strikes);
+      return key;
     }
-    if (gap <= 1 && actionsInTurn(bear.speed, turn) == 0) return attack(game, bear);
+    if (gap <= 1 && actionsInTurn(bear.speed, turn) == 0) {
+      lastStrike = game.turnCount;
+      return attack(game, bear);
+    }
+    if (getAway && gap > 1) return std::nullopt;  // out of its reach: go about other things
     return press(charKey('.'), "let the bear come");
   }
   // Walk up to a calm bear, but never within two steps of it on a turn it acts.
@@ -642,6 +806,62 @@ std::optional<TCOD_key_t> Autoplayer::boutKey(const Game& game, const NPC& bear)
     return press(charKey('.'), "wait for the bear's rest");
   }
   return press(charKey(step.key), "go to the bear");
+}
+
+// For every cell, the size (up to a cap) of the stretch of ground it belongs to once the bear and
+// the cells around it are taken out, unexplored ground counted as open.
+std::vector<int> Autoplayer::roomAround(const Game& game, const NPC& bear) const {
+  const auto cells = static_cast<std::size_t>(width * height);
+  std::vector<int> room(cells, 0);
+  std::vector<int> region(cells, -1);
+  const auto open = [&](int x, int y) {
+    return mayWalk(game, x, y, true) && chebyshev(x, y, bear.x, bear.y) > 1;
+  };
+  int regions = 0;
+  std::vector<int> sizes;
+  for (int start = 0; start < static_cast<int>(cells); ++start) {
+    if (region[static_cast<std::size_t>(start)] >= 0 || !open(start % width, start / width)) {
+      continue;
+    }
+    std::deque<int> queue{start};
+    region[static_cast<std::size_t>(start)] = regions;
+    int size = 0;
+    while (!queue.empty()) {
+      const int cell = queue.front();
+      queue.pop_front();
+      ++size;
+      for (const Step& step : kSteps) {
+        const int nx = cell % width + step.dx;
+        const int ny = cell / width + step.dy;
+        if (!open(nx, ny)) continue;
+        const auto next = static_cast<std::size_t>(ny * width + nx);
+        if (region[next] >= 0) continue;
+        region[next] = regions;
+        queue.push_back(static_cast<int>(next));
+      }
+    }
+    sizes.push_back(std::min(size, kRoomEnough));
+    ++regions;
+  }
+  for (std::size_t cell = 0; cell < cells; ++cell) {
+    if (region[cell] >= 0) room[cell] = sizes[static_cast<std::size_t>(region[cell])];
+  }
+  // Around the bear the ground opens onto whichever side is larger.
+  for (int y = bear.y - 1; y <= bear.y + 1; ++y) {
+    for (int x = bear.x - 1; x <= bear.x + 1; ++x) {
+      if (!mayWalk(game, x, y, true)) continue;
+      int most = 0;
+      for (const Step& step : kSteps) {
+        const int nx = x + step.dx;
+        const int ny = y + step.dy;
+        if (game.map->contains(nx, ny)) {
+          most = std::max(most, room[static_cast<std::size_t>(ny * width + nx)]);
+        }
+      }
+      room[static_cast<std::size_t>(y * width + x)] = most;
+    }
+  }
+  return room;
 }
 
 // A step toward the cell that lies farthest from every creature in `from` among those the
@@ -709,6 +929,17 @@ std::optional<TCOD_key_t> Autoplayer::upkeepKey(const Game& game) {
   return std::nullopt;
 }
 
+// Before walking on (into ground where anything may wait), the bot heals up if it can.
+std::optional<TCOD_key_t> Autoplayer::healKey(const Game& game) {
+  const Player& player = *game.player;
+  if (player.hp > kHealBelow || player.hunger >= Player::kHealingHungerLimit || !isQuiet(game)) {
+    return std::nullopt;
+  }
+  if (!creaturesInView(game).empty()) return std::nullopt;
+  resting = true;
+  return press(charKey('.'), "heal before going on");
+}
+
 // Walks toward the nearest creature in view that the bot can beat. Bears are only sought out
 // when the way on lies past one.
 std::optional<TCOD_key_t> Autoplayer::huntKey(const Game& game) {
@@ -728,6 +959,11 @@ std::optional<TCOD_key_t> Autoplayer::huntKey(const Game& game) {
   }
   if (prey != nullptr) {
     lastIntent = "hunt " + prey->name;
+    if (prey->kind != Bear) {
+      const int risk =
+          static_cast<int>(lossChance(fighterOf(player), fighterOf(*prey)) * 1000.0 + 0.5);
+      lastIntent += " (risk " + std::to_string(risk) + " in 1000)";
+    }
     return stepToward(walks, prey->y * width + prey->x, lastIntent.c_str());
   }
   return std::nullopt;

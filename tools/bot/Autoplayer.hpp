@@ -73,11 +73,13 @@ class Autoplayer {
   std::optional<TCOD_key_t> inventoryKey(const Game& game);
   std::optional<TCOD_key_t> dropKey(const Game& game);
   std::optional<TCOD_key_t> fightKey(const Game& game);
-  std::optional<TCOD_key_t> boutKey(const Game& game, const NPC& bear);
+  std::optional<TCOD_key_t> boutKey(const Game& game, const NPC& bear, bool getAway);
   TCOD_key_t attack(const Game& game, const NPC& creature);
+  std::vector<int> roomAround(const Game& game, const NPC& bear) const;
   std::optional<TCOD_key_t> fleeKey(const Game& game, const std::vector<const NPC*>& from);
   std::optional<TCOD_key_t> upkeepKey(const Game& game);
   std::optional<TCOD_key_t> huntKey(const Game& game);
+  std::optional<TCOD_key_t> healKey(const Game& game);
   std::optional<TCOD_key_t> travelKey(const Game& game);
 
   // Whether the player should take on `creature` now, given its armour, weapon and health.
@@ -86,6 +88,8 @@ class Autoplayer {
   std::vector<const NPC*> creaturesInView(const Game& game) const;
   // True when nothing in view is hunting the player or could start to.
   bool isQuiet(const Game& game) const;
+  // True when no creature in view is within two steps of the player.
+  bool nothingAtHand(const Game& game) const;
 
   Walks walksFrom(const Game& game, const std::vector<bool>& avoid, bool guessUnknown) const;
   std::vector<bool> cellsToAvoid(const Game& game) const;
@@ -99,8 +103,10 @@ class Autoplayer {
   std::map<std::uint32_t, Sighting> sightings;
   std::vector<bool> wantedItemAt;  // a corpse or stone was seen lying there
   Goal goal;
-  bool resting = false;
-  bool seekingBears = false;  // the way on is past a bear: go and fight it                   //
-                              // resting until the hit points are back up
+  bool resting = false;       // resting until the hit points are back up
+  bool seekingBears = false;  // the way on is past a bear: go and fight it
+  int lastBoutTurn = -10;     // the last turn the bot spent on a bout with a bear
+  int lastStrike = 0;         // the last turn it struck the bear in that bout
+  int boutPausedUntil = 0;    // bouts are broken off until this turn
   std::string lastIntent;
 };
