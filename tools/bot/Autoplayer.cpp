@@ -661,7 +661,8 @@ std::optional<TCOD_key_t> Autoplayer::inventoryKey(const Game& game) {
   for (const NPC* creature : creaturesInView(game)) {
     const int gap = chebyshev(creature->x, creature->y, player.x, player.y);
     const bool hunting = creature->angry && creature->target == &player && !creature->fleeing;
-    if ((gap <= 1 && hunting) || (creature->kind == Bear && (hunting || gap <= kBearReach))) {
+    const bool bearNear = creature->kind == Bear && !creature->fleeing && gap <= kBearReach;
+    if ((gap <= 1 && hunting) || (creature->kind == Bear && hunting) || bearNear) {
       attacked = true;
     }
   }
@@ -732,7 +733,9 @@ std::optional<TCOD_key_t> Autoplayer::fightKey(const Game& game) {
     const bool snakeAtHand = victim != nullptr && victim->kind == Snake && !victim->fleeing;
     const bool paused = game.turnCount < boutPausedUntil;
     const bool fit = bears.size() == 1 && player.hp >= kBoutHp && !paused;
-    if (!snakeAtHand || bearAtHand) {
+    // A bear two steps off cannot strike this turn: whatever stands at the player's side first.
+    const bool strikeFirst = victim != nullptr && !bearAtHand;
+    if ((!snakeAtHand || bearAtHand) && !strikeFirst) {
       if (auto key = boutKey(game, *nearest, !fit)) {
         if (fit) lastBoutTurn = game.turnCount;
         return key;
