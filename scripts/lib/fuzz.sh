@@ -74,5 +74,8 @@ summarise_fuzz() {
   done
   echo "==> Fuzz totals: $random random keys ($fed fed), $games games, $turns turns in ${seconds}s;" \
     "sanitizer reports $reports, invariant failures $invariants, hangs $hangs, other failures $others"
+  cat "$logs"/*.out | grep 'keys read per screen' | sed 's/[^0-9 ]//g' | awk '
+    { for (i = 1; i <= NF; i++) sum[i] += $i }
+    END { printf "==> Keys read on each screen: normal %d, inventory %d, drop %d, note %d, end screen %d, after death %d; deaths %d, notes found %d\n", sum[1], sum[2], sum[3], sum[4], sum[5], sum[6], sum[7], sum[8] }' || true
   ((reports + invariants + hangs + others == 0))
 }
