@@ -154,6 +154,8 @@ constexpr int kSightingMemory = 80;
 // A bear this close (in steps) is either fought or run from; the player takes one on with at
 // least this many hit points.
 constexpr int kBearReach = 4;
+// A bear seen this many turns ago is still about.
+constexpr int kBearRecent = 5;
 constexpr int kBoutHp = 12;
 // A bout without a blow struck for this many turns is broken off for the second number.
 constexpr int kBoutPatience = 30;
@@ -626,6 +628,12 @@ bool Autoplayer::nothingAtHand(const Game& game) const {
 
 bool Autoplayer::isQuiet(const Game& game) const {
   const Player& player = *game.player;
+  for (const auto& [id, seen] : sightings) {
+    if (seen.kind == Bear && game.turnCount - seen.turn <= kBearRecent &&
+        chebyshev(seen.x, seen.y, player.x, player.y) <= 2 * kBearReach) {
+      return false;  // a bear was close a moment ago: it may be back at once
+    }
+  }
   for (const NPC* creature : creaturesInView(game)) {
     if (creature->angry && creature->target == &player) return false;
     const double distance = euclid(creature->x, creature->y, player.x, player.y);
@@ -775,9 +783,15 @@ std::optional<TCOD_key_t> Autoplayer::boutKey(const Game& game, const NPC& bear,
       }
     }
     const std::vector<int> room = roomAround(game, bear);
-    BoutPlan plan({game, taken, width, bear.sightRadius, bear.angry}, room, bear.speed, turn,
-                  getAway);
-    const BoutPlan::Move move = plan.best(player.x, player.y, bear.x, bear.y);
+    const Retreat terrain{game, taken, width, bear.sightRadius, bear.angry};
+    BoutPlan::Move move =
+        BoutPlan(terrain, room, bear.speed, turn, getAway).best(player.x, player.y, bear.x, bear.y);
+    if (!getAway && move.value.safeTurns < kBoutLookahead) {
+      // The ground here will not carry the bout through: get away from the bear instead.
+      getAway = true;
+      move =
+          BoutPlan(terrain, room, bear.speed, turn, true).best(player.x, player.y, bear.x, bear.y);
+    }
     if (move.value.safeTurns <= 0) {
       // No way to keep out of reach this turn: strike if it can.
       if (gap <= 1) return attack(game, bear);
@@ -797,7 +811,11 @@ std::optional<TCOD_key_t> Autoplayer::boutKey(const Game& game, const NPC& bear,
       return attack(game, bear);
     }
     if (getAway && gap > 1) return std::nullopt;  // out of its reach: go about other things
-    return press(charKey('.'), "let the bear come");
+    const TCOD_key_t key = press(charKey('.'), "let the bear come");
+    lastIntent += " at " + std::to_string(bear.x) + "," + std::to_string(bear.y) + " safe " +
+                  std::to_string(move.value.safeTurns) + " strikes " +
+                  std::to_string(move.value.strikes);
+    return key;
   }
   // Walk up to a calm bear, but never within two steps of it on a turn it acts.
   const bool bearActs = actionsInTurn(bear.speed, turn) > 0;
@@ -1129,9 +1147,14 @@ std::vector<bool> Autoplayer::cellsToAvoid(const Game& game) const {
   };
   for (const NPC* creature : creaturesInView(game)) {
     if (!creature->aggressive || creature->fleeing) continue;
+    if (creature->kind == Bear) {
+      if (!seekingBears) keepAway(creature->x, creature->y, creature->sightRadius + kNoticeMargin);
+      continue;
+    }
     if (creature->angry && creature->target == &player) continue;  // it comes anyway
-    const bool avoided = creature->kind == Bear ? !seekingBears : !canBeat(player, *creature);
-    if (avoided) keepAway(creature->x, creature->y, creature->sightRadius + kNoticeMargin);
+    if (!canBeat(player, *creature)) {
+      keepAway(creature->x, creature->y, creature->sightRadius + kNoticeMargin);
+    }
   }
   // Bears out of view are kept away from too, where they were last seen.
   for (const auto& [id, seen] : sightings) {
