@@ -8,11 +8,28 @@
 #include <tuple>
 #include <unordered_map>
 
+#include "BoutPlan.hpp"
+#include "FightOdds.hpp"
 #include "Game.hpp"
+#include "Grid.hpp"
 #include "Item.hpp"
 #include "Map.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
+
+using bot::actionsInTurn;
+using bot::BoutGround;
+using bot::BoutPlan;
+using bot::chebyshev;
+using bot::damagePerTurn;
+using bot::directionTo;
+using bot::euclid;
+using bot::fighterOf;
+using bot::kBoutLookahead;
+using bot::kSteps;
+using bot::lossChance;
+using bot::mayWalk;
+using bot::Step;
 
 namespace {
 
@@ -34,63 +51,12 @@ TCOD_key_t escapeKey() {
   return key;
 }
 
-struct Step {
-  int dx;
-  int dy;
-  char key;
-};
-
-// Indexed by the game's Direction numbers.
-constexpr std::array<Step, 8> kSteps = {{
-    // dx, dy, key
-    {-1, 0, 'h'},   // west
-    {+1, 0, 'l'},   // east
-    {0, -1, 'k'},   // north
-    {0, +1, 'j'},   // south
-    {-1, -1, 'y'},  // north-west
-    {+1, -1, 'u'},  // north-east
-    {-1, +1, 'b'},  // south-west
-    {+1, +1, 'n'},  // south-east
-}};
-
 // Inventory entries past this one have no usable letter: the 26th is "z", which closes the
 // window, and the ones after it would need keys that are not letters.
 constexpr std::size_t kLastLetterEntry = 24;
 
 char letterFor(std::size_t entry) {
   return static_cast<char>('a' + entry);
-}
-
-int directionTo(int dx, int dy) {
-  for (std::size_t d = 0; d < kSteps.size(); ++d) {
-    if (kSteps[d].dx == dx && kSteps[d].dy == dy) return static_cast<int>(d);
-  }
-  return -1;
-}
-
-// How many times a creature of `speed` that has been in the cave since the game began acts in
-// turn `turn` (counting from 1): each turn adds its speed to its store, and each action costs 10
-// and needs more than 10 in store. The rhythm is the same for every creature of that speed.
-int actionsInTurn(int speed, int turn) {
-  int energy = 0;
-  int actions = 0;
-  for (int t = 1; t <= turn; ++t) {
-    energy += speed;
-    actions = 0;
-    while (energy > 10) {
-      energy -= 10;
-      ++actions;
-    }
-  }
-  return actions;
-}
-
-int chebyshev(int x1, int y1, int x2, int y2) {
-  return std::max(std::abs(x1 - x2), std::abs(y1 - y2));
-}
-
-double euclid(int x1, int y1, int x2, int y2) {
-  return std::hypot(x1 - x2, y1 - y2);
 }
 
 // ---- What the bot knows about the game's things ----------------------------------------------
@@ -247,297 +213,8 @@ bool hasPackWork(const Player& player) {
          gearChange(player);
 }
 
-// ---- Fighting odds ---------------------------------------------------------------------------
-
-// The numbers of a fight, as the bot knows them for the player and for each kind of creature.
-struct Fighter {
-  int hp;
-  int accuracy;  // in tenths
-  int baseDamage;
-  int damageRange;
-  int weaponDamage;
-  int armour;
-  double actionsPerTurn;
-  int fleeThreshold;
-};
-
-// The player acts once a turn; a creature as often as its speed allows.
-Fighter fighterOf(const NPC& creature) {
-  const double actions = creature.isPlayer ? 1.0 : creature.speed / 10.0;
-  return {creature.hp,
-          creature.accuracy,
-          creature.baseDamage,
-          creature.damageRange,
-          creature.weaponDamage,
-          creature.armor,
-          actions,
-          creature.fleeThreshold};
-}
-
-// The chances of each damage one blow of `attacker` on `defender` can do, a miss included as
-// damage 0: max(0, base + r1 + r2 - r3) over the three rolls, after the roll to hit.
-std::vector<std::pair<int, double>> blowOutcomes(const Fighter& attacker, const Fighter& defender) {
-  const int range = std::max(attacker.damageRange, 1);
-  const int weapon = std::max(attacker.weaponDamage, 1);
-  const int armour = std::max(defender.armour, 1);
-  const double hit = attacker.accuracy / 10.0;
-  std::map<int, double> chances{{0, 1.0 - hit}};
-  const double each = hit / (range * weapon * armour);
-  for (int r1 = 0; r1 < range; ++r1) {
-    for (int r2 = 0; r2 < weapon; ++r2) {
-      for (int r3 = 0; r3 < armour; ++r3) {
-        chances[std::max(0, attacker.baseDamage + r1 + r2 - r3)] += each;
-      }
-    }
-  }
-  return {chances.begin(), chances.end()};
-}
-
-// What `attacker` takes off `defender` in a turn, on average.
-double damagePerTurn(const Fighter& attacker, const Fighter& defender) {
-  double mean = 0.0;
-  for (const auto& [damage, chance] : blowOutcomes(attacker, defender))
-    mean += damage * chance;
-  return mean * attacker.actionsPerTurn;
-}
-
-// The chance that the player dies fighting `creature` toe to toe from here. Each turn the
-// player strikes first; then the creature, if alive, acts as often as its speed allows and runs
-// once its hit points are down to its threshold (after the blow it deals then).
-class FightOdds {
- public:
-  FightOdds(const Fighter& player, const Fighter& creature)
-      : playerHp(player.hp),
-        creature(creature),
-        strikes(blowOutcomes(player, creature)),
-        blows(blowOutcomes(creature, player)) {
-    const double whole = std::floor(creature.actionsPerTurn);
-    const double extra = creature.actionsPerTurn - whole;
-    actions.emplace_back(static_cast<int>(whole), 1.0 - extra);
-    if (extra > 0.0) actions.emplace_back(static_cast<int>(whole) + 1, extra);
-  }
-
-  double lossChance() { return loss(playerHp, creature.hp); }
-
- private:
-  double loss(int hp, int foeHp) {
-    if (hp <= 0) return 1.0;
-    if (foeHp <= creature.fleeThreshold || creature.accuracy <= 0) return 0.0;
-    const int key = hp * 1000 + foeHp;
-    if (const auto found = memo.find(key); found != memo.end()) return found->second;
-    // One turn, split into what loses the fight, what changes nothing and what leads on.
-    double lost = 0.0;
-    double same = 0.0;
-    double onward = 0.0;
-    for (const auto& [dealt, strikeChance] : strikes) {
-      const int foeLeft = foeHp - dealt;
-      if (foeLeft <= 0) continue;  // slain
-      const bool runs = foeLeft <= creature.fleeThreshold;
-      for (const auto& [count, countChance] : actions) {
-        for (const auto& [after, chance] : hpAfter(hp, runs ? std::min(count, 1) : count)) {
-          const double whole = strikeChance * countChance * chance;
-          if (after <= 0) {
-            lost += whole;
-          } else if (runs) {
-            continue;  // it runs: the fight is won
-          } else if (after == hp && foeLeft == foeHp) {
-            same += whole;
-          } else {
-            onward += whole * loss(after, foeLeft);
-          }
-        }
-      }
-    }
-    const double result = same < 1.0 ? (lost + onward) / (1.0 - same) : 0.0;
-    memo.emplace(key, result);
-    return result;
-  }
-
-  // The player's hit points after `count` blows of the creature, with their chances.
-  std::map<int, double> hpAfter(int hp, int count) const {
-    std::map<int, double> left{{hp, 1.0}};
-    for (int blow = 0; blow < count; ++blow) {
-      std::map<int, double> next;
-      for (const auto& [before, chance] : left) {
-        if (before <= 0) {
-          next[before] += chance;
-          continue;
-        }
-        for (const auto& [taken, blowChance] : blows)
-          next[before - taken] += chance * blowChance;
-      }
-      left.swap(next);
-    }
-    return left;
-  }
-
-  int playerHp;
-  Fighter creature;
-  std::vector<std::pair<int, double>> strikes;  // the player's blows on the creature
-  std::vector<std::pair<int, double>> blows;    // the creature's blows on the player
-  std::vector<std::pair<int, double>> actions;  // how often the creature acts in a turn
-  std::map<int, double> memo;
-};
-
-double lossChance(const Fighter& player, const Fighter& creature) {
-  return FightOdds(player, creature).lossChance();
-}
-
 // The bot seeks out a fight only when it loses it at most this often.
 constexpr double kRiskToSeek = 0.005;
-
-// Looking ahead at a bear following the player: which cells are free, where the bear steps.
-struct Retreat {
-  const Game& game;
-  const std::vector<bool>& taken;  // cells other creatures stand on
-  int width;
-  int bearSight;     // a calm bear farther than this from the player does not notice it
-  bool bearHunting;  // the bear is after the player already: it follows wherever it goes
-
-  bool isFree(int x, int y) const {
-    return game.map->contains(x, y) && game.map->tileAt(x, y).explored &&
-           game.map->isWalkable(x, y) && !taken[static_cast<std::size_t>(y * width + x)];
-  }
-
-  // Whether the player can stand on (x, y) out of reach of a bear at (bx, by).
-  bool outOfReach(int x, int y, int bx, int by) const {
-    return isFree(x, y) && chebyshev(x, y, bx, by) >= 2;
-  }
-
-  // Where a bear at (bx, by) hunting a player at (px, py) steps: the open neighbour closest to
-  // the player; a calm one stays where it is while the player is out of its sight.
-  std::pair<int, int> follow(int bx, int by, int px, int py) const {
-    std::pair<int, int> best{bx, by};
-    if (!bearHunting && euclid(bx, by, px, py) > bearSight) return best;
-    std::pair<int, double> bestGap{chebyshev(bx, by, px, py), euclid(bx, by, px, py)};
-    for (const Step& step : kSteps) {
-      const int x = bx + step.dx;
-      const int y = by + step.dy;
-      if ((x == px && y == py) || !isFree(x, y)) continue;
-      const std::pair<int, double> gap{chebyshev(x, y, px, py), euclid(x, y, px, py)};
-      if (gap < bestGap) {
-        bestGap = gap;
-        best = {x, y};
-      }
-    }
-    return best;
-  }
-};
-
-// A bear's round: four turns it acts, one it rests. The bot plans three rounds ahead.
-constexpr int kRoundLength = 5;
-constexpr int kBoutLookahead = 3 * kRoundLength;
-// Ground beyond this many cells is as good as endless for a bout.
-constexpr int kRoomEnough = 30;
-// A bear this many steps away has lost the player.
-constexpr int kFarEnough = 5;
-
-// Plans a bout with a bear turn by turn. On a turn the bear acts the player must end its move
-// out of the bear's reach (or be hit); then the bear steps toward it. On the bear's resting
-// turns the player strikes, waits or walks (even past the bear), and the bear stays put.
-class BoutPlan {
- public:
-  // What a line of play is worth: turns without a blow from the bear, then the room the player
-  // has at the end of it (on the bear's far side of a dead end there is more), then blows
-  // struck, or, for a player that only wants to get away, the distance left between them.
-  struct Value {
-    int safeTurns = 0;
-    int room = 0;
-    int strikes = 0;
-    int distance = 0;
-  };
-  // The first move of the best line: a direction, -1 to stay (striking if the bear is next to
-  // the player and resting), and what the line is worth.
-  struct Move {
-    int direction = -1;
-    Value value;
-  };
-
-  // `room` holds for every cell how much ground it opens onto, the bear's surroundings left out.
-  // With `getAway` the player looks for distance rather than blows.
-  BoutPlan(const Retreat& terrain, const std::vector<int>& room, int bearSpeed, int firstTurn,
-           bool getAway)
-      : terrain(terrain), room(room), firstTurn(firstTurn), getAway(getAway) {
-    for (int i = 0; i < kBoutLookahead; ++i) {
-      bearActs.push_back(actionsInTurn(bearSpeed, firstTurn + i) > 0);
-    }
-  }
-
-  Move best(int px, int py, int bx, int by) {
-    Move best;
-    best.value.safeTurns = -1;
-    Move stay;
-    forEachMove(0, px, py, bx, by, [&](int direction, const Value& value) {
-      if (better(value, best.value)) best = {direction, value};
-      if (direction < 0) stay = {direction, value};
-    });
-    // A blow now beats one promised later, as long as the bear's next round can be got through.
-    const bool restingNow = !bearActs.front();
-    if (!getAway && restingNow && chebyshev(px, py, bx, by) <= 1 &&
-        stay.value.safeTurns >= kRoundLength) {
-      return stay;
-    }
-    return best;
-  }
-
- private:
-  // Calls `visit` with every move open to the player on turn `step` of the plan and the value
-  // of the best line that starts with it.
-  template <typename Visit>
-  void forEachMove(int step, int px, int py, int bx, int by, Visit&& visit) {
-    const bool acts = bearActs[static_cast<std::size_t>(step)];
-    const bool adjacent = chebyshev(px, py, bx, by) <= 1;
-    for (int d = -1; d < static_cast<int>(kSteps.size()); ++d) {
-      const int x = d < 0 ? px : px + kSteps[static_cast<std::size_t>(d)].dx;
-      const int y = d < 0 ? py : py + kSteps[static_cast<std::size_t>(d)].dy;
-      Value value;
-      if (acts) {
-        if (!terrain.outOfReach(x, y, bx, by)) continue;
-        const auto [nbx, nby] = terrain.follow(bx, by, x, y);
-        value = worth(step + 1, x, y, nbx, nby);
-      } else {
-        if (d >= 0 && (!terrain.isFree(x, y) || (x == bx && y == by))) continue;
-        value = worth(step + 1, x, y, bx, by);
-        if (d < 0 && adjacent) ++value.strikes;
-      }
-      ++value.safeTurns;
-      visit(d, value);
-    }
-  }
-
-  bool better(const Value& a, const Value& b) const {
-    if (getAway) {
-      return std::tie(a.safeTurns, a.room, a.distance, a.strikes) >
-             std::tie(b.safeTurns, b.room, b.distance, b.strikes);
-    }
-    return std::tie(a.safeTurns, a.room, a.strikes) > std::tie(b.safeTurns, b.room, b.strikes);
-  }
-
-  Value worth(int step, int px, int py, int bx, int by) {
-    if (step >= kBoutLookahead) {
-      return {0, room[static_cast<std::size_t>(py * terrain.width + px)], 0,
-              std::min(chebyshev(px, py, bx, by), kFarEnough)};
-    }
-    const std::uint64_t key =
-        (((static_cast<std::uint64_t>(step) * 128 + px) * 128 + py) * 128 + bx) * 128 + by;
-    if (const auto found = memo.find(key); found != memo.end()) return found->second;
-    Value best;
-    bool any = false;
-    forEachMove(step, px, py, bx, by, [&](int, const Value& value) {
-      if (!any || better(value, best)) best = value;
-      any = true;
-    });
-    memo.emplace(key, best);
-    return best;
-  }
-
-  Retreat terrain;
-  const std::vector<int>& room;
-  int firstTurn;
-  bool getAway;
-  std::vector<bool> bearActs;  // by step of the plan
-  std::unordered_map<std::uint64_t, Value> memo;
-};
 
 }  // namespace
 
@@ -782,8 +459,8 @@ std::optional<TCOD_key_t> Autoplayer::boutKey(const Game& game, const NPC& bear,
         taken[static_cast<std::size_t>(creature->y * width + creature->x)] = true;
       }
     }
-    const std::vector<int> room = roomAround(game, bear);
-    const Retreat terrain{game, taken, width, bear.sightRadius, bear.angry};
+    const std::vector<int> room = bot::roomAround(game, bear);
+    const BoutGround terrain{game, taken, width, bear.sightRadius, bear.angry};
     BoutPlan::Move move =
         BoutPlan(terrain, room, bear.speed, turn, getAway).best(player.x, player.y, bear.x, bear.y);
     if (!getAway && move.value.safeTurns < kBoutLookahead) {
@@ -829,62 +506,6 @@ std::optional<TCOD_key_t> Autoplayer::boutKey(const Game& game, const NPC& bear,
   return press(charKey(step.key), "go to the bear");
 }
 
-// For every cell, the size (up to a cap) of the stretch of ground it belongs to once the bear and
-// the cells around it are taken out, unexplored ground counted as open.
-std::vector<int> Autoplayer::roomAround(const Game& game, const NPC& bear) const {
-  const auto cells = static_cast<std::size_t>(width * height);
-  std::vector<int> room(cells, 0);
-  std::vector<int> region(cells, -1);
-  const auto open = [&](int x, int y) {
-    return mayWalk(game, x, y, true) && chebyshev(x, y, bear.x, bear.y) > 1;
-  };
-  int regions = 0;
-  std::vector<int> sizes;
-  for (int start = 0; start < static_cast<int>(cells); ++start) {
-    if (region[static_cast<std::size_t>(start)] >= 0 || !open(start % width, start / width)) {
-      continue;
-    }
-    std::deque<int> queue{start};
-    region[static_cast<std::size_t>(start)] = regions;
-    int size = 0;
-    while (!queue.empty()) {
-      const int cell = queue.front();
-      queue.pop_front();
-      ++size;
-      for (const Step& step : kSteps) {
-        const int nx = cell % width + step.dx;
-        const int ny = cell / width + step.dy;
-        if (!open(nx, ny)) continue;
-        const auto next = static_cast<std::size_t>(ny * width + nx);
-        if (region[next] >= 0) continue;
-        region[next] = regions;
-        queue.push_back(static_cast<int>(next));
-      }
-    }
-    sizes.push_back(std::min(size, kRoomEnough));
-    ++regions;
-  }
-  for (std::size_t cell = 0; cell < cells; ++cell) {
-    if (region[cell] >= 0) room[cell] = sizes[static_cast<std::size_t>(region[cell])];
-  }
-  // Around the bear the ground opens onto whichever side is larger.
-  for (int y = bear.y - 1; y <= bear.y + 1; ++y) {
-    for (int x = bear.x - 1; x <= bear.x + 1; ++x) {
-      if (!mayWalk(game, x, y, true)) continue;
-      int most = 0;
-      for (const Step& step : kSteps) {
-        const int nx = x + step.dx;
-        const int ny = y + step.dy;
-        if (game.map->contains(nx, ny)) {
-          most = std::max(most, room[static_cast<std::size_t>(ny * width + nx)]);
-        }
-      }
-      room[static_cast<std::size_t>(y * width + x)] = most;
-    }
-  }
-  return room;
-}
-
 // A step toward the cell that lies farthest from every creature in `from` among those the
 // player reaches before any of them (bears are slower than the player). Unexplored ground is
 // hoped to be open: running into the unknown beats being cornered. Nothing when no step gains
@@ -905,7 +526,7 @@ std::optional<TCOD_key_t> Autoplayer::fleeKey(const Game& game,
     for (const Step& step : kSteps) {
       const int nx = cell % width + step.dx;
       const int ny = cell / width + step.dy;
-      if (!mayWalk(game, nx, ny, true)) continue;
+      if (!mayWalk(*game.map, nx, ny, true)) continue;
       const auto next = static_cast<std::size_t>(ny * width + nx);
       if (threat[next] != -1) continue;
       threat[next] = threat[static_cast<std::size_t>(cell)] + 1;
@@ -1090,11 +711,6 @@ std::optional<TCOD_key_t> Autoplayer::travelKey(const Game& game) {
 
 // ---- Walking ---------------------------------------------------------------------------------
 
-bool Autoplayer::mayWalk(const Game& game, int x, int y, bool guessUnknown) const {
-  if (!game.map->contains(x, y)) return false;
-  return game.map->tileAt(x, y).explored ? game.map->isWalkable(x, y) : guessUnknown;
-}
-
 // Breadth-first over the cells the player has explored and can walk on, and over unexplored
 // cells too when `guessUnknown` (hoping they are open ground). A cell with a creature in view
 // can be reached (to attack it) but not walked through; cells in `avoid` are left out.
@@ -1118,7 +734,7 @@ Autoplayer::Walks Autoplayer::walksFrom(const Game& game, const std::vector<bool
     for (std::size_t d = 0; d < kSteps.size(); ++d) {
       const int nx = x + kSteps[d].dx;
       const int ny = y + kSteps[d].dy;
-      if (!mayWalk(game, nx, ny, guessUnknown)) continue;
+      if (!mayWalk(*game.map, nx, ny, guessUnknown)) continue;
       const auto next = static_cast<std::size_t>(ny * width + nx);
       if (walks.distance[next] != -1 || avoid[next]) continue;
       walks.distance[next] = walks.distance[static_cast<std::size_t>(cell)] + 1;

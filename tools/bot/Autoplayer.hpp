@@ -75,7 +75,6 @@ class Autoplayer {
   std::optional<TCOD_key_t> fightKey(const Game& game);
   std::optional<TCOD_key_t> boutKey(const Game& game, const NPC& bear, bool getAway);
   TCOD_key_t attack(const Game& game, const NPC& creature);
-  std::vector<int> roomAround(const Game& game, const NPC& bear) const;
   std::optional<TCOD_key_t> fleeKey(const Game& game, const std::vector<const NPC*>& from);
   std::optional<TCOD_key_t> upkeepKey(const Game& game);
   std::optional<TCOD_key_t> huntKey(const Game& game);
@@ -93,7 +92,6 @@ class Autoplayer {
 
   Walks walksFrom(const Game& game, const std::vector<bool>& avoid, bool guessUnknown) const;
   std::vector<bool> cellsToAvoid(const Game& game) const;
-  bool mayWalk(const Game& game, int x, int y, bool guessUnknown) const;
   std::optional<TCOD_key_t> stepToward(const Walks& walks, int cell, const char* why);
   TCOD_key_t press(const TCOD_key_t& key, const char* why);
 

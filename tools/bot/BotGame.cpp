@@ -71,6 +71,13 @@ std::string levelText(const Game& game) {
   return text;
 }
 
+// The keys the bot may press: the letters (moves, "g", "i", "d" and the inventory letters), "."
+// and Escape. Never Home, which hands out free bat meat.
+bool isPlayersKey(const TCOD_key_t& key) {
+  if (key.vk == TCODK_ESCAPE) return true;
+  return key.vk == TCODK_CHAR && ((key.c >= 'a' && key.c <= 'z') || key.c == '.');
+}
+
 std::string keyText(const TCOD_key_t& key) {
   if (key.vk == TCODK_ESCAPE) return "<Esc>";
   if (key.vk == TCODK_SPACE) return "<Space>";
@@ -99,6 +106,10 @@ class Referee {
     if (!over) judge(game);
     if (over) return leave();
     const TCOD_key_t key = bot.nextKey(game);
+    if (!isPlayersKey(key)) {
+      end(Ending::BadKey, keyText(key));
+      return leave();
+    }
     if (trace != nullptr && game.turnCount % 100 == 0 && game.turnCount != lastLevelShown) {
       lastLevelShown = game.turnCount;
       *trace << levelText(game);
@@ -147,7 +158,7 @@ class Referee {
   // Escape until the game and then the program are left.
   TCOD_key_t leave() {
     if (++escapes > kEscapesToLeave && !over) end(Ending::Stuck, "Escape did not end the game");
-    if (escapes > 2 * kEscapesToLeave) std::_Exit(kExitInvariant);
+    if (escapes > 2 * kEscapesToLeave) std::_Exit(kExitNoEnd);  // the game will not let go
     return escapeKey();
   }
 
@@ -201,6 +212,8 @@ std::string describeEnding(const GameReport& report) {
       return "invariant";
     case Ending::NoWindow:
       return "no window";
+    case Ending::BadKey:
+      return "bot pressed " + report.detail;
   }
   return "unknown";
 }
@@ -223,7 +236,7 @@ std::optional<GameReport> deserialize(const std::string& line) {
   if (!(in >> report.partition >> ending >> report.turns >> report.kills >> report.keys)) {
     return std::nullopt;
   }
-  if (ending < static_cast<int>(Ending::EndScreen) || ending > static_cast<int>(Ending::NoWindow)) {
+  if (ending < static_cast<int>(Ending::EndScreen) || ending > static_cast<int>(Ending::BadKey)) {
     return std::nullopt;
   }
   report.ending = static_cast<Ending>(ending);

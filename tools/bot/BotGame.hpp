@@ -17,6 +17,7 @@ enum class Ending : int {
   Stuck = 3,      // no turn passed for too long, or the key budget ran out
   Invariant = 4,  // the game broke one of its rules (see tools/driver/Invariants.hpp)
   NoWindow = 5,   // no font sheet: the window never opened
+  BadKey = 6,     // the bot pressed a key a person playing fair would not (a bot fault)
 };
 
 struct GameReport {
@@ -47,6 +48,8 @@ GameReport playGame(std::uint32_t partition, const PlayLimits& limits, const Rep
                     std::ostream* trace);
 
 constexpr int kExitInvariant = 2;
+// Exit status of a game process whose game Escape could not end.
+constexpr int kExitNoEnd = 4;
 
 // "end screen", "killed by a snake", "starvation", "stuck (...)", "invariant", "no window".
 std::string describeEnding(const GameReport& report);

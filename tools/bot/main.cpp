@@ -47,7 +47,8 @@ checked after every key. Prints one line per game and a summary.
                     reason for it
 
 Exit status: 0 done, 1 fewer end screens than --min-end, 2 a game crashed, hung, broke an
-invariant or drew a sanitizer report, 64 bad arguments.
+invariant, drew a sanitizer report or would not end, or the bot pressed a key other than the
+letters, "." and Escape; 64 bad arguments.
 )";
 
 struct Options {
@@ -115,7 +116,8 @@ Options parseOptions(int argc, char** argv) {
 struct Outcome {
   GameReport report;
   std::string cause;    // describeEnding, or "crash ...", "hang ..."
-  bool broken = false;  // crashed, hung, broke an invariant or drew a sanitizer report
+  bool broken = false;  // crashed, hung, broke an invariant, drew a sanitizer report, would
+                        // not end, or the bot pressed a key it must not
 };
 
 struct Child {
@@ -190,11 +192,14 @@ Outcome judgeChild(const Child& child, int status, const Options& options) {
                         : "crash (signal " + std::to_string(signal) + ")";
   } else if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
     outcome.broken = true;
-    if (!(report && report->ending == Ending::Invariant && WEXITSTATUS(status) == kExitInvariant)) {
-      outcome.cause = "crash or sanitizer report (exit " + std::to_string(WEXITSTATUS(status)) +
-                      ", after " + outcome.cause + ")";
+    const int code = WEXITSTATUS(status);
+    if (code == kExitNoEnd) {
+      outcome.cause = "Escape did not end the game (after " + outcome.cause + ")";
+    } else if (!(report && report->ending == Ending::Invariant && code == kExitInvariant)) {
+      outcome.cause = "crash or sanitizer report (exit " + std::to_string(code) + ", after " +
+                      outcome.cause + ")";
     }
-  } else if (!report || report->ending == Ending::Invariant) {
+  } else if (!report || report->ending == Ending::Invariant || report->ending == Ending::BadKey) {
     outcome.broken = true;
   }
   return outcome;
