@@ -1,0 +1,259 @@
+// The autoplayer on hand-drawn levels of the real game: it takes a bear on without being hit
+// in open ground, looks after its pack, reads the note to the end, and its reckoning of the
+// game's rhythm and fight odds agrees with the game itself.
+
+#include <gtest/gtest.h>
+#include <libtcod.hpp>
+
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Autoplayer.hpp"
+#include "FightOdds.hpp"
+#include "Game.hpp"
+#include "Item.hpp"
+#include "Keyboard.hpp"
+#include "NPC.hpp"
+#include "Player.hpp"
+#include "support/Scenario.hpp"
+
+namespace {
+
+NPC* creatureNamed(const Game& game, const std::string& name) {
+  for (NPC* creature : rig::creaturesOf(game)) {
+    if (creature->name == name) return creature;
+  }
+  return nullptr;
+}
+
+// Lets `bot` press keys in `game`, one frame and one update per key, until `done` holds or
+// `keys` have been pressed; `watch` looks at the game after every key. Returns the keys pressed.
+template <typename Done, typename Watch>
+int play(Game& game, Autoplayer& bot, int keys, Done&& done, Watch&& watch) {
+  keyboard::setKeySource([&] { return bot.nextKey(game); });
+  int pressed = 0;
+  while (pressed < keys && !done()) {
+    game.draw();
+    game.update();
+    ++pressed;
+    watch();
+  }
+  keyboard::setKeySource(nullptr);
+  return pressed;
+}
+
+Item* give(Game& game, int kind) {
+  auto* item = new Item(&game.messageLog, game.map.get(), -1, -1, kind);
+  game.player->inventory.push_back(item);
+  return item;
+}
+
+// ---- Bears -------------------------------------------------------------------------------------
+
+TEST(AutoplayerBoutTest, TakesABearOnInOpenGroundWithoutBeingHit) {
+  std::srand(0);
+  auto game = rig::gameFromDrawing({
+      "###############",
+      "#.............#",
+      "#.............#",
+      "#.............#",
+      "#.....@..B....#",
+      "#.............#",
+      "#.............#",
+      "#.............#",
+      "###############",
+  });
+  NPC* bear = creatureNamed(*game, "bear");
+  ASSERT_NE(bear, nullptr);
+  Autoplayer bot;
+  int lowestHp = game->player->hp;
+  bool bearDead = false;
+  const int keys = play(
+      *game, bot, 400, [&] { return bearDead; },
+      [&] {
+        lowestHp = std::min(lowestHp, game->player->hp);
+        bearDead = creatureNamed(*game, "bear") == nullptr;
+      });
+  EXPECT_EQ(lowestHp, game->player->maxHp) << "the bear landed a blow";
+  EXPECT_TRUE(bearDead) << "the bear is still alive after " << keys << " keys, with " << bear->hp
+                        << " hit points";
+}
+
+// The bot times its blows by the bears' rest: here it is checked against the game's own bears,
+// bats and snakes, which all follow the rhythm of their speed from the start of the game.
+TEST(AutoplayerBoutTest, CreaturesActInTheRhythmTheBotReckonsWith) {
+  std::srand(0);
+  auto game = rig::gameFromDrawing({
+      "##########",
+      "#@.#.....#",
+      "#..#..B..#",
+      "####..b..#",
+      "#....s...#",
+      "##########",
+  });
+  keyboard::setKeySource([] {
+    TCOD_key_t wait{};
+    wait.vk = TCODK_CHAR;
+    wait.c = '.';
+    wait.pressed = true;
+    return wait;
+  });
+  const std::vector<NPC*> creatures = rig::creaturesOf(*game);
+  ASSERT_EQ(creatures.size(), 3u);
+  for (int turn = 1; turn <= 40; ++turn) {
+    std::vector<int> before;
+    for (const NPC* creature : creatures)
+      before.push_back(creature->energy);
+    game->draw();
+    game->update();
+    ASSERT_EQ(game->turnCount, turn);
+    for (std::size_t i = 0; i < creatures.size(); ++i) {
+      const NPC& creature = *creatures[i];
+      const int actions = (before[i] + creature.speed - creature.energy) / 10;
+      EXPECT_EQ(actions, bot::actionsInTurn(creature.speed, turn))
+          << creature.name << " in turn " << turn;
+    }
+  }
+  keyboard::setKeySource(nullptr);
+}
+
+// ---- Fight odds --------------------------------------------------------------------------------
+
+// Plays `fights` fights with the game's own blows (NPC::interact) the way the bot's odds reckon
+// them: the player strikes, then the creature strikes once, or twice as often as its speed
+// allows, until one of them falls or the creature is down to its threshold and runs.
+double lossRateWithTheGamesBlows(Game& game, Player& player, NPC& creature, int fights) {
+  std::mt19937 coin(7);  // the game's rand() stays with the blows
+  std::bernoulli_distribution extraAction(creature.speed / 10.0 -
+                                          std::floor(creature.speed / 10.0));
+  const int playerHp = player.hp;
+  const int creatureHp = creature.hp;
+  int losses = 0;
+  for (int fight = 0; fight < fights; ++fight) {
+    player.hp = playerHp;
+    player.dead = false;
+    creature.hp = creatureHp;
+    creature.dead = false;
+    for (;;) {
+      player.interact(&creature);
+      if (creature.dead) break;
+      const int blows = 1 + (extraAction(coin) ? 1 : 0);
+      bool over = false;
+      for (int blow = 0; blow < blows && !over; ++blow) {
+        creature.interact(&player);
+        if (player.hp <= 0) {
+          ++losses;
+          over = true;
+        } else if (creature.hp <= creature.fleeThreshold) {
+          over = true;  // it runs
+        }
+      }
+      if (over) break;
+    }
+  }
+  player.hp = playerHp;
+  player.dead = false;
+  creature.hp = creatureHp;
+  creature.dead = false;
+  (void)game;
+  return static_cast<double>(losses) / fights;
+}
+
+TEST(AutoplayerOddsTest, LossChanceAgreesWithTheGamesOwnBlows) {
+  std::srand(0);
+  auto game = rig::gameFromDrawing({
+      "######",
+      "#@s..#",
+      "######",
+  });
+  Player& player = *game->player;
+  NPC& snake = *creatureNamed(*game, "snake");
+  struct Case {
+    int armour;
+    int weapon;
+  };
+  for (const Case& kit : {Case{1, 1}, Case{4, 3}}) {
+    player.armor = kit.armour;
+    player.weaponDamage = kit.weapon;
+    const double reckoned = bot::lossChance(bot::fighterOf(player), bot::fighterOf(snake));
+    const int fights = 20000;
+    const double seen = lossRateWithTheGamesBlows(*game, player, snake, fights);
+    const double spread = std::sqrt(std::max(reckoned, 0.001) * (1.0 - reckoned) / fights);
+    EXPECT_NEAR(seen, reckoned, 4.0 * spread + 1e-4)
+        << "armour " << kit.armour << ", weapon " << kit.weapon;
+  }
+  // An unarmoured player at full health loses a snake fight about once in thirty; armour and a
+  // weapon make it rare.
+  player.armor = 1;
+  player.weaponDamage = 1;
+  EXPECT_GT(bot::lossChance(bot::fighterOf(player), bot::fighterOf(snake)), 0.02);
+  player.armor = 4;
+  player.weaponDamage = 3;
+  EXPECT_LT(bot::lossChance(bot::fighterOf(player), bot::fighterOf(snake)), 0.001);
+}
+
+// ---- The pack and the note ---------------------------------------------------------------------
+
+TEST(AutoplayerPackTest, ButchersCraftsEatsAndWearsTheBestPieces) {
+  std::srand(0);
+  auto game = rig::gameFromDrawing({
+      "#######",
+      "#.....#",
+      "#..@..#",
+      "#.....#",
+      "#######",
+  });
+  Player& player = *game->player;
+  for (Item* item : player.inventory)
+    delete item;  // the starting meat plays no part here
+  player.inventory.clear();
+  give(*game, SnakeCorpse);
+  give(*game, SmallStone);
+  give(*game, BatMeat);
+  Item* plainHat = give(*game, BatPeltHat);
+  plainHat->bonus = 1;
+  Item* goodHat = give(*game, BatPeltHat);
+  goodHat->bonus = 2;
+  player.hunger = 120;
+
+  Autoplayer bot;
+  const auto has = [&](int kind) {
+    for (const Item* item : player.inventory) {
+      if (item->kind == kind) return true;
+    }
+    return false;
+  };
+  const auto settled = [&] {
+    return game->mode == Normal && !has(SnakeCorpse) && !has(SmallStone) && !has(SnakeMeat) &&
+           player.equipment[Weapon] != nullptr && player.equipment[Head] == goodHat;
+  };
+  const int keys = play(*game, bot, 40, settled, [] {});
+  ASSERT_TRUE(settled()) << "not done after " << keys << " keys";
+  EXPECT_EQ(player.equipment[Weapon]->kind, SharpenedStone);
+  EXPECT_EQ(player.armor, 1 + goodHat->bonus);
+  // Hungry at 120, it ate the snake's meat (55), the largest that its hunger uses up, and kept
+  // the bat meat (39) for later.
+  EXPECT_TRUE(has(BatMeat));
+  EXPECT_EQ(player.hunger, 120 - 55 + game->turnCount);
+}
+
+TEST(AutoplayerNoteTest, ReadsTheNoteAndClosesItIntoTheEndScreen) {
+  std::srand(0);
+  auto game = rig::gameFromDrawing({
+      "#####",
+      "#.@.#",
+      "#####",
+  });
+  give(*game, BloodyNote);
+  Autoplayer bot;
+  const int keys = play(
+      *game, bot, 10, [&] { return game->mode == EndScreen; }, [] {});
+  EXPECT_EQ(game->mode, EndScreen);
+  EXPECT_LE(keys, 4) << "inventory, the note's letter, Escape, and the fade's frame";
+}
+
+}  // namespace
