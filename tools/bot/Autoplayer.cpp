@@ -102,7 +102,7 @@ constexpr int kLateEatingHunger = 140;
 // Hunger from which eating comes before anything but the fight at hand, and from which it
 // comes before everything: starving kills for sure, a blow may not.
 constexpr int kUrgentHunger = 200;
-constexpr int kStarvingHunger = 235;
+constexpr int kStarvingHunger = 244;
 // More food than this in the pack, and the bot eats whatever fits its hunger.
 constexpr std::size_t kFoodToCarry = 5;
 // Resting starts at or below the first and lasts until the second.

@@ -19,6 +19,7 @@
 #include "Keyboard.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
+#include "support/Rig.hpp"
 #include "support/Scenario.hpp"
 
 namespace {
@@ -54,39 +55,46 @@ Item* give(Game& game, int kind) {
 
 // ---- Bears -------------------------------------------------------------------------------------
 
+// In open ground the bot strikes only on the bear's resting turns and keeps out of its reach on
+// the others, so the bear never lands a blow and is worn down to death. A few caves are tried:
+// the cave's partition moves the game's random numbers, and with them the bear's wandering
+// and the blows.
 TEST(AutoplayerBoutTest, TakesABearOnInOpenGroundWithoutBeingHit) {
-  std::srand(0);
-  auto game = rig::gameFromDrawing({
-      "###############",
-      "#.............#",
-      "#.............#",
-      "#.............#",
-      "#.....@..B....#",
-      "#.............#",
-      "#.............#",
-      "#.............#",
-      "###############",
-  });
-  NPC* bear = creatureNamed(*game, "bear");
-  ASSERT_NE(bear, nullptr);
-  Autoplayer bot;
-  int lowestHp = game->player->hp;
-  bool bearDead = false;
-  const int keys = play(
-      *game, bot, 400, [&] { return bearDead; },
-      [&] {
-        lowestHp = std::min(lowestHp, game->player->hp);
-        bearDead = creatureNamed(*game, "bear") == nullptr;
-      });
-  EXPECT_EQ(lowestHp, game->player->maxHp) << "the bear landed a blow";
-  EXPECT_TRUE(bearDead) << "the bear is still alive after " << keys << " keys, with " << bear->hp
-                        << " hit points";
+  for (std::uint32_t partition = 0; partition < 10; ++partition) {
+    SCOPED_TRACE("partition " + std::to_string(partition));
+    std::srand(0);
+    rig::fixPartition(partition);
+    auto game = rig::gameFromDrawing({
+        "###############",
+        "#.............#",
+        "#.............#",
+        "#.............#",
+        "#.....@..B....#",
+        "#.............#",
+        "#.............#",
+        "#.............#",
+        "###############",
+    });
+    Autoplayer bot;
+    int lowestHp = game->player->hp;
+    bool bearDead = false;
+    const int keys = play(
+        *game, bot, 400, [&] { return bearDead; },
+        [&] {
+          game->player->hunger = 0;  // nothing but the bear to think of
+          lowestHp = std::min(lowestHp, game->player->hp);
+          bearDead = creatureNamed(*game, "bear") == nullptr;
+        });
+    EXPECT_EQ(lowestHp, game->player->maxHp) << "the bear landed a blow";
+    EXPECT_TRUE(bearDead) << "the bear is still alive after " << keys << " keys";
+  }
 }
 
 // The bot times its blows by the bears' rest: here it is checked against the game's own bears,
 // bats and snakes, which all follow the rhythm of their speed from the start of the game.
 TEST(AutoplayerBoutTest, CreaturesActInTheRhythmTheBotReckonsWith) {
   std::srand(0);
+  rig::fixPartition(1);
   auto game = rig::gameFromDrawing({
       "##########",
       "#@.#.....#",
@@ -165,6 +173,7 @@ double lossRateWithTheGamesBlows(Game& game, Player& player, NPC& creature, int 
 
 TEST(AutoplayerOddsTest, LossChanceAgreesWithTheGamesOwnBlows) {
   std::srand(0);
+  rig::fixPartition(1);
   auto game = rig::gameFromDrawing({
       "######",
       "#@s..#",
@@ -200,6 +209,7 @@ TEST(AutoplayerOddsTest, LossChanceAgreesWithTheGamesOwnBlows) {
 
 TEST(AutoplayerPackTest, ButchersCraftsEatsAndWearsTheBestPieces) {
   std::srand(0);
+  rig::fixPartition(1);
   auto game = rig::gameFromDrawing({
       "#######",
       "#.....#",
@@ -243,6 +253,7 @@ TEST(AutoplayerPackTest, ButchersCraftsEatsAndWearsTheBestPieces) {
 
 TEST(AutoplayerNoteTest, ReadsTheNoteAndClosesItIntoTheEndScreen) {
   std::srand(0);
+  rig::fixPartition(1);
   auto game = rig::gameFromDrawing({
       "#####",
       "#.@.#",
