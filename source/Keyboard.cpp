@@ -52,15 +52,6 @@ bool isExpose(const SDL_Event& event) {
   return event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_EXPOSED;
 }
 
-// The character a printable key gives with Shift held, or 0 when Shift does not change it.
-char shiftedCharacter(char c) {
-  if (c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
-  for (const ShiftedChar& entry : shiftedChars) {
-    if (entry.plain == c) return entry.shifted;
-  }
-  return 0;
-}
-
 // libtcod's report of a key press, with the modifier flags taken from the event itself
 // (libtcod tracks them from earlier modifier presses, which a flushed queue may have lost) and
 // the shifted character in place of the plain one.
@@ -104,6 +95,14 @@ TCOD_key_t closeWindow() {
 }
 
 }  // namespace
+
+char shiftedCharacter(char c) {
+  if (c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
+  for (const ShiftedChar& entry : shiftedChars) {
+    if (entry.plain == c) return entry.shifted;
+  }
+  return 0;
+}
 
 void setKeySource(KeySource source) {
   keySource = std::move(source);

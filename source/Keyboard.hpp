@@ -24,6 +24,10 @@ namespace keyboard {
 // vk is TCODK_NONE; from then on TCODConsole::isWindowClosed() is true.
 TCOD_key_t waitForKeypress();
 
+// The character a printable key gives with Shift held ('h' -> 'H', '.' -> '>', as on a US
+// keyboard), or 0 when Shift does not change it.
+char shiftedCharacter(char c);
+
 // Where keys come from instead of SDL, for tests and the headless driver.
 using KeySource = std::function<TCOD_key_t()>;
 

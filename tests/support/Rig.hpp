@@ -55,8 +55,9 @@ TCOD_key_t shifted(char c);         // c typed with Shift: shifted('h') is 'H', 
 //   <Esc> <Up> <Down> <Left> <Right> <Home> <End> <PgUp> <PgDn> <Enter> <Tab> <Backspace>
 //   <Del> <Ins> <F1>...<F12> <KP0>...<KP9> <None> (a TCODK_NONE key), <lt> (the '<' key),
 //   <S-x> (x typed with Shift, e.g. <S-h> is 'H').
-// "hjkl.gi<Esc>" is h, j, k, l, '.', g, i, then Escape. A malformed script throws
-// std::invalid_argument.
+// "hjkl.gi<Esc>" is h, j, k, l, '.', g, i, then Escape. This is the play driver's key-script
+// syntax (parseKeyScript), so line breaks are skipped and a line starting with '#' is a comment.
+// A malformed script throws std::invalid_argument.
 //
 // <None> hands the game the answer the key wait gives once the window has been closed (a key
 // whose vk is TCODK_NONE), so a test can check what Game::update does with it: no turn, and

@@ -1,5 +1,7 @@
 #include "Headless.hpp"
 
+#include "Keyboard.hpp"
+
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -143,65 +145,6 @@ void hashEntity(Fnv1a& hash, const Entity& entity) {
 
 // ---- Key scripts -----------------------------------------------------------------------------
 
-TCOD_key_t plainKey(TCOD_keycode_t vk) {
-  TCOD_key_t key{};
-  key.vk = vk;
-  key.pressed = vk != TCODK_NONE;
-  // libtcod also reports the control character of these keys
-  switch (vk) {
-    case TCODK_ESCAPE:
-      key.c = 27;
-      break;
-    case TCODK_ENTER:
-      key.c = 13;
-      break;
-    case TCODK_TAB:
-      key.c = 9;
-      break;
-    case TCODK_BACKSPACE:
-      key.c = 8;
-      break;
-    case TCODK_SPACE:
-      key.c = ' ';
-      break;
-    case TCODK_DELETE:
-      key.c = 127;
-      break;
-    default:
-      break;
-  }
-  return key;
-}
-
-TCOD_key_t characterKey(char c) {
-  TCOD_key_t key{};
-  key.pressed = true;
-  key.c = c;
-  if (c >= '0' && c <= '9') {
-    key.vk = static_cast<TCOD_keycode_t>(TCODK_0 + (c - '0'));
-  } else if (c == ' ') {
-    key.vk = TCODK_SPACE;
-  } else {
-    key.vk = TCODK_CHAR;
-  }
-  return key;
-}
-
-constexpr std::string_view kUnshifted = "`1234567890-=[]\\;',./";
-constexpr std::string_view kShifted = "~!@#$%^&*()_+{}|:\"<>?";
-
-TCOD_key_t shiftedKey(char c) {
-  TCOD_key_t key = characterKey(c);
-  key.shift = true;
-  if (c >= 'a' && c <= 'z') {
-    key.c = static_cast<char>(c - 'a' + 'A');
-  } else if (const auto at = kUnshifted.find(c); at != std::string_view::npos) {
-    key.vk = TCODK_CHAR;
-    key.c = kShifted[at];
-  }
-  return key;
-}
-
 struct NamedKey {
   std::string_view name;
   TCOD_keycode_t vk;
@@ -319,6 +262,60 @@ bool sameKey(const TCOD_key_t& a, const TCOD_key_t& b) {
 }
 
 }  // namespace
+
+TCOD_key_t plainKey(TCOD_keycode_t vk) {
+  TCOD_key_t key{};
+  key.vk = vk;
+  key.pressed = vk != TCODK_NONE;
+  // libtcod also reports the control character of these keys
+  switch (vk) {
+    case TCODK_ESCAPE:
+      key.c = 27;
+      break;
+    case TCODK_ENTER:
+      key.c = 13;
+      break;
+    case TCODK_TAB:
+      key.c = 9;
+      break;
+    case TCODK_BACKSPACE:
+      key.c = 8;
+      break;
+    case TCODK_SPACE:
+      key.c = ' ';
+      break;
+    case TCODK_DELETE:
+      key.c = 127;
+      break;
+    default:
+      break;
+  }
+  return key;
+}
+
+TCOD_key_t characterKey(char c) {
+  TCOD_key_t key{};
+  key.pressed = true;
+  key.c = c;
+  if (c >= '0' && c <= '9') {
+    key.vk = static_cast<TCOD_keycode_t>(TCODK_0 + (c - '0'));
+  } else if (c == ' ') {
+    key.vk = TCODK_SPACE;
+  } else {
+    key.vk = TCODK_CHAR;
+  }
+  return key;
+}
+
+TCOD_key_t shiftedKey(char c) {
+  TCOD_key_t key = characterKey(c);
+  key.shift = true;
+  if (const char shifted = keyboard::shiftedCharacter(c); shifted != 0) {
+    key.vk = TCODK_CHAR;
+    key.c = shifted;
+  }
+  return key;
+}
 
 // ---- Randomness ------------------------------------------------------------------------------
 
@@ -468,11 +465,10 @@ std::string describeKey(const TCOD_key_t& key) {
       sameKey(key, characterKey(key.c))) {
     return std::string(1, key.c);
   }
-  for (char c = 'a'; c <= 'z'; ++c) {
-    if (sameKey(key, shiftedKey(c))) return std::string("<S-") + c + ">";
-  }
-  for (char c : kUnshifted) {
-    if (sameKey(key, shiftedKey(c))) return std::string("<S-") + c + ">";
+  for (char c = 33; c < 127; ++c) {
+    if (keyboard::shiftedCharacter(c) != 0 && sameKey(key, shiftedKey(c))) {
+      return std::string("<S-") + c + ">";
+    }
   }
   for (int n = 1; n <= 12; ++n) {
     if (sameKey(key, plainKey(static_cast<TCOD_keycode_t>(TCODK_F1 + n - 1)))) {

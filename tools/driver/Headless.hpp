@@ -39,6 +39,13 @@ std::uint64_t stateHash(const Game& game);
 
 // ---- Keys ----------------------------------------------------------------------------------
 
+// A key without a character (Escape, an arrow, F1, ...), as libtcod reports it.
+TCOD_key_t plainKey(TCOD_keycode_t vk);
+// The unshifted key that types `c` ('h', '.', '1', ' ').
+TCOD_key_t characterKey(char c);
+// `c` typed with Shift, as the game's key wait reports it: 'h' gives 'H', '.' gives '>'.
+TCOD_key_t shiftedKey(char c);
+
 // The keys of a key script. Plain characters are the unshifted keys that type them ('h', '.',
 // '1', ' '); other keys are named in angle brackets:
 //   <Esc> <Up> <Down> <Left> <Right> <Home> <End> <PgUp> <PgDn> <Enter> <Tab> <Backspace>

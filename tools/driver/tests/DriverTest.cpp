@@ -291,18 +291,6 @@ TEST(KeyScriptTest, ParsesCharactersNamesCommentsAndLineBreaks) {
   EXPECT_TRUE(parseKeyScript("# only a comment").empty());
 }
 
-TEST(KeyScriptTest, AgreesWithTheTestRig) {
-  const char* script =
-      "hjkl.gid<Esc><Up><Down><Left><Right><Home><End><PgUp><PgDn><Enter><Tab>"
-      "<Backspace><Del><Ins><F1><KP0><None><lt><S-a><S-.>zq9 ";
-  const std::deque<TCOD_key_t> rig = rig::parseKeys(script);
-  const std::vector<TCOD_key_t> ours = parseKeyScript(script);
-  ASSERT_EQ(ours.size(), rig.size());
-  for (std::size_t i = 0; i < ours.size(); ++i) {
-    EXPECT_EQ(describeKey(ours[i]), describeKey(rig[i])) << "key " << i;
-  }
-}
-
 TEST(KeyScriptTest, RejectsMalformedScripts) {
   for (const char* bad :
        {"<Esc", "<Nope>", "<F13>", "<S-ab>", "<#65,1>", "<#99,0,0>", "<#1,2,3,4>"}) {
