@@ -28,14 +28,17 @@ class Player;
 // last saw each cell, as a person would.
 //
 // Strategy, in order of urgency: read the note as soon as it arrives (that ends the story);
-// fight back whatever attacks it unless it is a bear it cannot beat, in which case it runs
-// (bears are slower than the player); eat before hunger gets dangerous; when nothing is
-// hunting it, butcher corpses, craft pelts and stones, wear the best piece in each slot and
-// drop what it has outgrown; pick up corpses and stones; rest when hurt while hunger still
-// allows healing; hunt every creature it can beat (bats, the kitten, snakes; bears once it
-// is armoured and rested); explore toward the nearest unexplored ground; and once the cave is
-// explored, walk to where creatures were last seen and then to the cells it has not seen for
-// longest, to find the bats that wander off.
+// eat when starving; fight back whatever stands beside the player, the one that does the most
+// harm for the time it takes to fell first; meet a bear with a bout timed by its rests (it
+// acts four turns in five, see BoutPlan) while the ground and the player's health allow, and
+// otherwise get away from it (bears are slower than the player); when nothing is hunting it,
+// butcher corpses, eat, craft pelts and stones, wear the best piece in each slot and drop what
+// it has outgrown; pick up corpses and stones; rest when hurt while hunger still allows
+// healing; hunt every creature it is unlikely to lose to (bats, the kitten; snakes once its
+// odds are good; bears only when the way on lies past one); explore toward the nearest
+// unexplored ground, away from bears and from snakes it would rather not meet; and once the
+// cave is explored, walk to where creatures were last seen and then to the cells it has not
+// seen for longest, to find the bats that wander off.
 class Autoplayer {
  public:
   // The next key for `game`, a game in progress: the player is alive and the end screen is
