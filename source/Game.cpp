@@ -21,7 +21,7 @@ struct KeyBinding {
   Command command;
 };
 
-constexpr std::array<KeyBinding, 19> kNormalKeys = {{
+constexpr std::array<KeyBinding, 18> kNormalKeys = {{
     // key, character, command
     {TCODK_ESCAPE, 0, {Action::Quit, 0}},
     {TCODK_HOME, 0, {Action::GiveBatMeat, 0}},
@@ -41,7 +41,6 @@ constexpr std::array<KeyBinding, 19> kNormalKeys = {{
     {TCODK_CHAR, 'g', {Action::PickUp, 0}},
     {TCODK_CHAR, 'i', {Action::OpenInventory, 0}},
     {TCODK_CHAR, 'd', {Action::OpenDrop, 0}},
-    {TCODK_NONE, 0, {Action::None, 0}},  // a closed window: no key at all
 }};
 
 Command commandFor(const TCOD_key_t& key) {
