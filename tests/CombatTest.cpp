@@ -21,15 +21,7 @@
 
 namespace {
 
-// Presses the keys of `script` one at a time, one update each; returns the last update's result.
-bool press(Game& game, std::string_view script) {
-  rig::KeyScript keys(script);
-  bool result = true;
-  while (keys.remaining() > 0)
-    result = game.update();
-  EXPECT_FALSE(keys.ranOut());
-  return result;
-}
+using rig::press;
 
 // The newest `count` log lines, oldest of them first.
 std::vector<std::string> lastLines(const Game& game, std::size_t count) {

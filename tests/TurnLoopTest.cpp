@@ -20,6 +20,8 @@
 
 namespace {
 
+using rig::press;
+
 // An open room with the player in the middle, and a bat walled into a cell of its own below
 // it: the bat acts every turn (each action one rand() draw for its wandering) but never moves.
 const std::vector<std::string> kRoom = {
@@ -34,16 +36,6 @@ const std::vector<std::string> kRoom = {
 };
 constexpr int kPlayerX = 4;
 constexpr int kPlayerY = 3;
-
-// Presses the keys of `script` one at a time, one update each; returns the last update's result.
-bool press(Game& game, std::string_view script) {
-  rig::KeyScript keys(script);
-  bool result = true;
-  while (keys.remaining() > 0)
-    result = game.update();
-  EXPECT_FALSE(keys.ranOut());
-  return result;
-}
 
 bool press(Game& game, const TCOD_key_t& key) {
   rig::KeyScript keys{key};

@@ -1,10 +1,13 @@
 #include "Scenario.hpp"
 
+#include <gtest/gtest.h>
+
 #include <stdexcept>
 
 #include "Item.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
+#include "support/Rig.hpp"
 
 namespace rig {
 
@@ -86,6 +89,15 @@ std::unique_ptr<Game> gameFromDrawing(const std::vector<std::string>& rows) {
   return game;
 }
 
+bool press(Game& game, std::string_view script) {
+  KeyScript keys(script);
+  bool result = true;
+  while (keys.remaining() > 0)
+    result = game.update();
+  EXPECT_FALSE(keys.ranOut());
+  return result;
+}
+
 std::vector<NPC*> creaturesOf(const Game& game) {
   std::vector<NPC*> creatures;
   for (const auto& entry : game.registry) {
@@ -102,7 +114,8 @@ std::string lastMessage(const Game& game) {
 
 std::vector<std::string> messages(const Game& game) {
   std::vector<std::string> texts;
-  for (const auto& entry : game.messageLog.entries()) texts.push_back(entry.text);
+  for (const auto& entry : game.messageLog.entries())
+    texts.push_back(entry.text);
   return texts;
 }
 

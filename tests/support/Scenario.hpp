@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Game.hpp"
@@ -23,6 +24,10 @@ namespace rig {
 // ids follow that order. The field of view is computed from the player with radius 5 and
 // nothing is explored yet. The log holds the wake-up message; turnCount and killCount are 0.
 std::unique_ptr<Game> gameFromDrawing(const std::vector<std::string>& rows);
+
+// Presses the keys of `script` (rig::KeyScript syntax) one at a time, one Game::update each, as a
+// player would; returns the last update's result. Fails the test if the script runs out early.
+bool press(Game& game, std::string_view script);
 
 // The creatures of `game` other than the player, in id order.
 std::vector<NPC*> creaturesOf(const Game& game);
