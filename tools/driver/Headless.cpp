@@ -199,6 +199,23 @@ unsigned rawFlags(const TCOD_key_t& key) {
          (key.rmeta ? RightMetaFlag : 0u) | (key.pressed ? 0u : ReleasedFlag);
 }
 
+// The key with code `vk`, character `c` and the modifier/release bits of `flags` (rawFlags'
+// inverse).
+TCOD_key_t keyWithFlags(TCOD_keycode_t vk, char c, unsigned flags) {
+  TCOD_key_t key{};
+  key.vk = vk;
+  key.c = c;
+  key.shift = (flags & ShiftFlag) != 0;
+  key.lctrl = (flags & LeftCtrlFlag) != 0;
+  key.rctrl = (flags & RightCtrlFlag) != 0;
+  key.lalt = (flags & LeftAltFlag) != 0;
+  key.ralt = (flags & RightAltFlag) != 0;
+  key.lmeta = (flags & LeftMetaFlag) != 0;
+  key.rmeta = (flags & RightMetaFlag) != 0;
+  key.pressed = (flags & ReleasedFlag) == 0;
+  return key;
+}
+
 // "<#vk,c,flags>": any key at all, as the fuzzer makes them.
 TCOD_key_t rawKey(std::string_view body) {
   int values[3] = {0, 0, 0};
@@ -223,19 +240,8 @@ TCOD_key_t rawKey(std::string_view body) {
       values[1] < -128 || values[1] > 255 || values[2] < 0 || values[2] > 255) {
     throw std::invalid_argument("bad raw key <#" + std::string(body) + ">");
   }
-  TCOD_key_t key{};
-  key.vk = static_cast<TCOD_keycode_t>(values[0]);
-  key.c = static_cast<char>(values[1]);
-  const auto flags = static_cast<unsigned>(values[2]);
-  key.shift = (flags & ShiftFlag) != 0;
-  key.lctrl = (flags & LeftCtrlFlag) != 0;
-  key.rctrl = (flags & RightCtrlFlag) != 0;
-  key.lalt = (flags & LeftAltFlag) != 0;
-  key.ralt = (flags & RightAltFlag) != 0;
-  key.lmeta = (flags & LeftMetaFlag) != 0;
-  key.rmeta = (flags & RightMetaFlag) != 0;
-  key.pressed = (flags & ReleasedFlag) == 0;
-  return key;
+  return keyWithFlags(static_cast<TCOD_keycode_t>(values[0]), static_cast<char>(values[1]),
+                      static_cast<unsigned>(values[2]));
 }
 
 TCOD_key_t namedKey(std::string_view name) {
@@ -534,20 +540,11 @@ TCOD_key_t KeyFuzzer::next() {
   if (pick(weight.escape)) return plainKey(TCODK_ESCAPE);
 
   // Anything at all: every key code, every character, every modifier, even a release.
-  TCOD_key_t key{};
-  key.vk = static_cast<TCOD_keycode_t>(
+  const auto vk = static_cast<TCOD_keycode_t>(
       std::uniform_int_distribution<int>(TCODK_NONE, TCODK_TEXT)(generator));
-  key.c = static_cast<char>(std::uniform_int_distribution<int>(-128, 127)(generator));
+  const auto c = static_cast<char>(std::uniform_int_distribution<int>(-128, 127)(generator));
   const auto flags = static_cast<unsigned>(std::uniform_int_distribution<int>(0, 255)(generator));
-  key.shift = (flags & ShiftFlag) != 0;
-  key.lctrl = (flags & LeftCtrlFlag) != 0;
-  key.rctrl = (flags & RightCtrlFlag) != 0;
-  key.lalt = (flags & LeftAltFlag) != 0;
-  key.ralt = (flags & RightAltFlag) != 0;
-  key.lmeta = (flags & LeftMetaFlag) != 0;
-  key.rmeta = (flags & RightMetaFlag) != 0;
-  key.pressed = (flags & ReleasedFlag) == 0;
-  return key;
+  return keyWithFlags(vk, c, flags);
 }
 
 TCOD_key_t KeyFuzzer::nextInMenu() {
