@@ -76,25 +76,27 @@ TCOD_key_t toKey(const SDL_Event& event) {
   return key;
 }
 
-// Marks the window closed the way libtcod itself does, so that TCODConsole::isWindowClosed()
-// is true from now on, and returns the "no key" answer.
-TCOD_key_t closeWindow() {
-  if (!TCODConsole::isWindowClosed()) {
-    // Nothing queued matters any more; libtcod's own poll may stop at the first key it meets,
-    // so the quit request must be the only event left.
-    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-    SDL_Event quit{};
-    quit.type = SDL_QUIT;
-    SDL_PushEvent(&quit);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    TCODConsole::checkForKeypress(TCOD_KEY_PRESSED);
-#pragma GCC diagnostic pop
-  }
+// The "no key" answer of a closed window.
+TCOD_key_t closedWindow() {
+  closeWindow();
   return noKey();
 }
 
 }  // namespace
+
+void closeWindow() {
+  if (TCODConsole::isWindowClosed()) return;
+  // Nothing queued matters any more; libtcod's own poll may stop at the first key it meets,
+  // so the quit request must be the only event left.
+  SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+  SDL_Event quit{};
+  quit.type = SDL_QUIT;
+  SDL_PushEvent(&quit);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  TCODConsole::checkForKeypress(TCOD_KEY_PRESSED);
+#pragma GCC diagnostic pop
+}
 
 char shiftedCharacter(char c) {
   if (c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
@@ -117,7 +119,7 @@ TCOD_key_t waitForKeypress() {
   bool exposed = false;
   SDL_Event event;
   while (SDL_PollEvent(&event)) {
-    if (isCloseRequest(event)) return closeWindow();
+    if (isCloseRequest(event)) return closedWindow();
     if (isExpose(event)) exposed = true;
   }
   if (exposed) TCODConsole::flush();
@@ -132,9 +134,9 @@ TCOD_key_t nextKeypress() {
       // No event queue (no window was ever opened): no key can ever come, so answer like a
       // closed window instead of leaving the caller to ask again and again.
       std::fprintf(stderr, "Vesperdeep: cannot wait for a key: %s\n", SDL_GetError());
-      return closeWindow();
+      return closedWindow();
     }
-    if (isCloseRequest(event)) return closeWindow();
+    if (isCloseRequest(event)) return closedWindow();
     if (isExpose(event)) {
       TCODConsole::flush();
       continue;

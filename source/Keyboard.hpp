@@ -24,6 +24,11 @@ namespace keyboard {
 // vk is TCODK_NONE; from then on TCODConsole::isWindowClosed() is true.
 TCOD_key_t waitForKeypress();
 
+// Closes the window the way the player's close button does: from now on
+// TCODConsole::isWindowClosed() is true and every wait returns the "no key" answer. Scripted key
+// sources call it when they run out of keys.
+void closeWindow();
+
 // The character a printable key gives with Shift held ('h' -> 'H', '.' -> '>', as on a US
 // keyboard), or 0 when Shift does not change it.
 char shiftedCharacter(char c);

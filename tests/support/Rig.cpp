@@ -3,8 +3,6 @@
 #include "Headless.hpp"
 #include "Keyboard.hpp"
 
-#include <SDL.h>
-
 #include <array>
 #include <cstdlib>
 #include <ostream>
@@ -98,13 +96,7 @@ TCOD_key_t KeyScript::next() {
   if (!exhausted) {
     // Out of keys: the player closes the window.
     exhausted = true;
-    SDL_Event quit{};
-    quit.type = SDL_QUIT;
-    SDL_PushEvent(&quit);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    TCODConsole::checkForKeypress(TCOD_KEY_PRESSED);
-#pragma GCC diagnostic pop
+    keyboard::closeWindow();
   }
   return key(TCODK_NONE);
 }

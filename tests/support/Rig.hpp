@@ -67,8 +67,8 @@ TCOD_key_t shifted(char c);         // c typed with Shift: shifted('h') is 'H', 
 // out (below).
 //
 // When the script has run out, each further wait returns a key with vk TCODK_NONE; the first
-// such wait also pushes SDL_QUIT and lets libtcod take it, exactly as when the player closes
-// the window, so TCODConsole::isWindowClosed() is true and App::run stops at its next check.
+// such wait also closes the window (keyboard::closeWindow), exactly as the player's close button
+// does, so TCODConsole::isWindowClosed() is true and App::run stops at its next check.
 // That cannot be undone in this process: a test that lets its script run out must do so in a
 // child process, e.g. inside EXPECT_EXIT(..., ::testing::ExitedWithCode(0), ""). The test main
 // fails any test that leaves the window closed behind it.
