@@ -1,16 +1,22 @@
-# Debian packages Vesperdeep needs to build, test and play. Sourced by scripts/play and
-# scripts/test; this list is the one place to add a package.
+# Debian packages Vesperdeep needs. Sourced by scripts/play and scripts/test; these lists are
+# the one place to add a package.
 #
-# ensure_packages: installs the missing ones with apt-get when run as root; otherwise names
-# them and fails.
+# VESPERDEEP_PLAY_PACKAGES: what building and running the game needs (scripts/play).
+# VESPERDEEP_PACKAGES: everything the tests need as well (scripts/test).
+# ensure_packages [package...]: installs the missing ones (default: VESPERDEEP_PACKAGES) with
+# apt-get when run as root; otherwise names them and fails.
 
-VESPERDEEP_PACKAGES=(
+VESPERDEEP_PLAY_PACKAGES=(
   cmake
   g++
   make
   pkg-config
   libtcod-dev
   libsdl2-dev
+)
+
+VESPERDEEP_PACKAGES=(
+  "${VESPERDEEP_PLAY_PACKAGES[@]}"
   libgtest-dev
   libbenchmark-dev
   xvfb
@@ -22,11 +28,15 @@ VESPERDEEP_PACKAGES=(
   valgrind
   clang
   clang-format
+  dpkg-dev
+  file
+  lintian
+  appstream
 )
 
 missing_packages() {
   local package
-  for package in "${VESPERDEEP_PACKAGES[@]}"; do
+  for package in "$@"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
       printf '%s\n' "$package"
     fi
@@ -35,13 +45,15 @@ missing_packages() {
 
 ensure_packages() {
   local missing
-  mapfile -t missing < <(missing_packages)
+  (($# > 0)) || set -- "${VESPERDEEP_PACKAGES[@]}"
+  mapfile -t missing < <(missing_packages "$@")
   if ((${#missing[@]} == 0)); then
     return 0
   fi
   if [[ $(id -u) -ne 0 ]]; then
-    echo "Vesperdeep needs these Debian packages, which are not installed:" >&2
-    echo "  sudo apt-get install ${missing[*]}" >&2
+    echo "Vesperdeep needs these Debian packages, which are not installed. Installing them" >&2
+    echo "needs root: as root (for example after 'su -'), run" >&2
+    echo "  apt-get update && apt-get install ${missing[*]}" >&2
     return 1
   fi
   echo "==> Installing ${missing[*]}"
