@@ -1,18 +1,14 @@
 # Sanitized build of the play driver and random-key runs across many games. Sourced by
-# scripts/soak and scripts/test; expects REPO_ROOT.
+# scripts/soak and scripts/test; expects REPO_ROOT and scripts/lib/build.sh.
 
 JOBS=${JOBS:-2}
 
-# build_sanitized_driver <build dir>: AddressSanitizer + UndefinedBehaviorSanitizer, optimised
-# (for speed) and with the standard library's own checks; sets DRIVER_BIN.
+# build_sanitized_driver: the play driver of the fuzz preset (AddressSanitizer +
+# UndefinedBehaviorSanitizer, optimised for speed, with the standard library's own checks);
+# sets DRIVER_BIN.
 build_sanitized_driver() {
-  local dir=$1
-  echo "==> Configuring $dir (sanitizers)"
-  cmake -S "$REPO_ROOT" -B "$REPO_ROOT/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVESPERDEEP_SANITIZE=ON -DCMAKE_CXX_FLAGS=-D_GLIBCXX_ASSERTIONS >/dev/null
-  echo "==> Building the play driver in $dir"
-  cmake --build "$REPO_ROOT/$dir" --parallel "$JOBS" --target vesperdeep-driver
-  DRIVER_BIN="$REPO_ROOT/$dir/bin"
+  build_preset fuzz vesperdeep-driver
+  DRIVER_BIN="$REPO_ROOT/build/fuzz/bin"
 }
 
 # run_fuzz <keys> <games> <keys per process> <first seed> <parallel processes>
