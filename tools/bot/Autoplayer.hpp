@@ -22,10 +22,13 @@ class Player;
 // (wait), "g" (pick up), "i" and "d" with the inventory letters, and Escape. It never changes
 // the game and never presses Home (the free bat meat).
 //
-// It reads what a person reads off the screen: the cells it has explored and their terrain,
-// the creatures and items on the cells in view, the side panel (hit points, armour, hunger)
-// and the inventory window. It remembers where it last saw creatures and items and when it
-// last saw each cell, as a person would.
+// It reads the Game object, not the screen. Besides what the screen shows (the explored cells
+// and their terrain, the creatures and items on the cells in view, the inventory and worn
+// gear with each piece's bonus) it reads what no screen shows: the player's exact hit points,
+// maximum and hunger, the game's turn counter, and for every creature in view its exact hit
+// points, whom it targets, whether it is angry, aggressive or fleeing, and its hidden combat
+// values (accuracy, weapon damage, speed, actions per turn, flee threshold, sight radius). It
+// remembers where it last saw creatures and items and when it last saw each cell.
 //
 // Strategy, in order of urgency: read the note as soon as it arrives (that ends the story);
 // eat when starving; fight back whatever stands beside the player, the one that does the most
