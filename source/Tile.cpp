@@ -16,6 +16,7 @@ constexpr std::array<TileTraits, 4> kTraits = {{
     {false, true},   // Water
     {true, true},    // ShallowWater
 }};
+static_assert(kTraits.size() == ShallowWater + 1, "one traits row per tile kind");
 
 constexpr int kBloodGlyph = 15;
 constexpr int kPebblesGlyph = 34;
