@@ -25,6 +25,7 @@ constexpr std::array<Step, 8> kSteps = {{
     {-1, +1},  // SouthWest
     {+1, +1},  // SouthEast
 }};
+static_assert(kSteps.size() == SouthEast + 1, "one step per direction");
 
 }  // namespace
 

@@ -147,8 +147,8 @@ void Map::splashPool() {
 }
 
 bool Map::isWalkable(int x, int y) const {
-  const TileKind kind = tileAt(x, y).kind;
-  return kind == Floor || kind == ShallowWater;
+  const TileTraits* traits = traitsOf(tileAt(x, y).kind);
+  return traits != nullptr && traits->walkable;
 }
 
 Entity* Map::entityAt(int x, int y) const {

@@ -16,6 +16,13 @@ constexpr std::array<TileTraits, 4> kTraits = {{
     {false, true},   // Water
     {true, true},    // ShallowWater
 }};
+static_assert(kTraits.size() == ShallowWater + 1, "one traits row per tile kind");
+
+constexpr int kBloodGlyph = 15;
+constexpr int kPebblesGlyph = 34;
+constexpr int kSmoothGlyph = 46;
+constexpr int kWallGlyph = 35;
+constexpr int kWaterGlyph = 247;
 
 struct GroundText {
   int glyph;
@@ -24,21 +31,18 @@ struct GroundText {
 
 constexpr std::array<GroundText, 4> kGroundTexts = {{
     // glyph, description
-    {15, "blood-smeared floor"},
-    {34, "scattered pebbles"},
-    {46, "smooth stone floor"},
-    {247, "shallow pool of water"},
+    {kBloodGlyph, "blood-smeared floor"},
+    {kPebblesGlyph, "scattered pebbles"},
+    {kSmoothGlyph, "smooth stone floor"},
+    {kWaterGlyph, "shallow pool of water"},
 }};
 
-constexpr int kBloodGlyph = 15;
-constexpr int kPebblesGlyph = 34;
-constexpr int kSmoothGlyph = 46;
-constexpr int kWallGlyph = 35;
-constexpr int kWaterGlyph = 247;
 const TCODColor kFloorFore{200, 200, 200};
 const TCODColor kWaterFore{55, 55, 155};
 
-std::uint8_t capped(int channel) { return static_cast<std::uint8_t>(std::min(channel, 255)); }
+std::uint8_t capped(int channel) {
+  return static_cast<std::uint8_t>(std::min(channel, 255));
+}
 
 }  // namespace
 
@@ -69,7 +73,8 @@ void Tile::setKind(TileKind newKind) {
       const int b = std::rand();
       const int c = std::rand();
       const TCODColor& black = TCODColor::black;
-      back = TCODColor(capped(black.r + c % 10), capped(black.g + b % 10), capped(black.b + a % 10));
+      back =
+          TCODColor(capped(black.r + c % 10), capped(black.g + b % 10), capped(black.b + a % 10));
       break;
     }
     case Wall: {
@@ -85,12 +90,14 @@ void Tile::setKind(TileKind newKind) {
     }
     case Water:
       glyph = kWaterGlyph;
-      back = TCODColor(std::uint8_t{55}, std::uint8_t{55}, static_cast<std::uint8_t>(220 + std::rand() % 30));
+      back = TCODColor(std::uint8_t{55}, std::uint8_t{55},
+                       static_cast<std::uint8_t>(220 + std::rand() % 30));
       fore = kWaterFore;
       break;
     case ShallowWater:
       glyph = kWaterGlyph;
-      back = TCODColor(std::uint8_t{175}, std::uint8_t{175}, static_cast<std::uint8_t>(200 + std::rand() % 50));
+      back = TCODColor(std::uint8_t{175}, std::uint8_t{175},
+                       static_cast<std::uint8_t>(200 + std::rand() % 50));
       fore = kWaterFore;
       break;
     default:
@@ -98,7 +105,9 @@ void Tile::setKind(TileKind newKind) {
   }
 }
 
-void Tile::add(Entity* entity) { entities.push_back(entity); }
+void Tile::add(Entity* entity) {
+  entities.push_back(entity);
+}
 
 bool Tile::remove(std::uint32_t id) {
   const auto found = std::find_if(entities.begin(), entities.end(),
