@@ -2,7 +2,11 @@
 
 #include <libtcod.hpp>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <string>
 
 #include "Display.hpp"
 #include "FontSheet.hpp"
@@ -10,17 +14,34 @@
 
 App::App() {
   std::srand(0);
-  if (!fontsheet::load(kFontFile)) {
+  if (!fontsheet::load(kFontFile) || !openWindow()) {
     running = false;
     return;
   }
-  TCODConsole::initRoot(80, 50, "Vesperdeep", false);
   TCODConsole::setColorControl(TCOD_COLCTRL_1, TCODColor::red, TCODColor::black);
   TCODConsole::setColorControl(TCOD_COLCTRL_2, TCODColor::yellow, TCODColor::black);
   TCODConsole::setColorControl(TCOD_COLCTRL_3, TCODColor::green, TCODColor::black);
   TCODConsole::setColorControl(TCOD_COLCTRL_4, TCODColor::blue, TCODColor::black);
   TCODConsole::setColorControl(TCOD_COLCTRL_5, TCODColor::orange, TCODColor::black);
   started = true;
+}
+
+bool App::openWindow() {
+  std::string reason = display::whyNoWindow();
+  if (reason.empty()) {
+    try {
+      TCODConsole::initRoot(80, 50, "Vesperdeep", false);
+      return true;
+    } catch (const std::exception& error) {
+      reason = error.what();
+    }
+  }
+  std::replace(reason.begin(), reason.end(), '\n', ' ');  // one line, whatever SDL said
+  std::fprintf(stderr,
+               "vesperdeep: cannot open a window: %s; run it on a desktop, or under xvfb-run "
+               "for a test\n",
+               reason.c_str());
+  return false;
 }
 
 void App::run() {

@@ -17,8 +17,8 @@ class App {
   static constexpr const char* kFontFile = "Slate_curses_12x12.bmp";
 
   // Seeds rand() once with 0, loads the font sheet, opens the 80 x 50 window and registers the
-  // five colour control codes. Without a usable font sheet no window is opened and `started`
-  // stays false (one line naming the file has been printed).
+  // five colour control codes. Without a usable font sheet or a display no window is opened
+  // and `started` stays false (one line naming the cause has been printed).
   App();
   ~App() = default;
   App(const App&) = delete;
@@ -31,6 +31,9 @@ class App {
   void drawTitle();
   // Waits for a key on the title screen: Escape ends the program, any other key starts a game.
   void handleTitleKey();
+  // Opens the 80 x 50 window. When no display can show it or SDL or libtcod cannot make it,
+  // prints one line naming the cause and returns false.
+  bool openWindow();
 
   AppState state = Title;
   std::unique_ptr<Game> game;

@@ -1,6 +1,10 @@
 #include "Display.hpp"
 
+#include <SDL.h>
 #include <libtcod.hpp>
+
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 bool presenting = true;
@@ -12,6 +16,34 @@ void flush() {
   if (presenting) TCODConsole::flush();
 }
 
-void setPresenting(bool on) { presenting = on; }
+void setPresenting(bool on) {
+  presenting = on;
+}
+
+std::string whyNoWindow() {
+  const char* requested = std::getenv("SDL_VIDEODRIVER");
+  if (requested != nullptr && *requested != '\0') {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return {};
+    return std::string("SDL cannot start its video driver ") + requested + ": " + SDL_GetError();
+  }
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  const bool hasX11 = x11 != nullptr && *x11 != '\0';
+  const bool hasWayland = wayland != nullptr && *wayland != '\0';
+  if (!hasX11 && !hasWayland) return "no display (DISPLAY is not set)";
+  // Only X is named: without this SDL would go on to try Wayland, whose library complains on
+  // stderr, and then fall back to a windowless driver.
+  if (!hasWayland) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const bool windowless = driver == nullptr || std::strcmp(driver, "offscreen") == 0 ||
+                            std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "evdev") == 0;
+    if (!windowless) return {};
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  }
+  if (hasX11) return std::string("no display (no X server answers at DISPLAY=") + x11 + ")";
+  return std::string("no display (no Wayland compositor answers at WAYLAND_DISPLAY=") + wayland +
+         ")";
+}
 
 }  // namespace display

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 // Showing the root console. The game flushes through here so that a headless run (the play
 // driver's fuzzing) can skip the presenting work without changing anything else.
 namespace display {
@@ -8,5 +10,11 @@ namespace display {
 void flush();
 // Switches presenting on (the default) or off.
 void setPresenting(bool on);
+
+// Why the game cannot show its window, in a player's words, or an empty string when it can.
+// A windowless video driver is fine when it was asked for (SDL_VIDEODRIVER=dummy, as the tests
+// and tools do); SDL falling back to one by itself, because no display answers, is not: the
+// game would wait for keys nobody can press. Starts SDL's video on the way.
+std::string whyNoWindow();
 
 }  // namespace display

@@ -5,9 +5,15 @@
 #include <libtcod/globals.h>
 #include <libtcod/tileset.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -20,6 +26,13 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kCellsPerSide = 16;
+// The largest glyph a sheet may hold, in pixels a side: a 1024 x 1024 sheet. Anything larger
+// would make a window no screen can show, so it is refused before any pixel is decoded.
+constexpr int kMaxCellPixels = 64;
+constexpr int kMaxSheetPixels = kCellsPerSide * kMaxCellPixels;
+// The largest file read: a 32-bit sheet of the largest size, with room for headers and a
+// palette.
+constexpr off_t kMaxSheetBytes = off_t{kMaxSheetPixels} * kMaxSheetPixels * 4 + 64 * 1024;
 
 struct SurfaceDeleter {
   void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }
@@ -110,8 +123,97 @@ TilesetPtr buildTileset(const SDL_Surface& sheet, int cell, const std::string& f
   return tileset;
 }
 
-// Decodes the sheet at `file` (already known to open) and installs it.
-bool loadFrom(const std::string& file, SDL_RWops* stream) {
+// Why a file cannot be opened or looked at, in a player's words.
+std::string reasonForError(int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+      return "permission denied";
+    case ELOOP:
+      return "a loop of symbolic links";
+    case ENAMETOOLONG:
+      return "the name is too long";
+    default:
+      return std::strerror(error);
+  }
+}
+
+// Why a file of this type is not a sheet, or an empty string for a regular file.
+std::string reasonForType(mode_t mode) {
+  if (S_ISREG(mode)) return {};
+  if (S_ISDIR(mode)) return "is a directory";
+  if (S_ISFIFO(mode)) return "not a regular file: a named pipe";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "not a regular file: a device";
+  if (S_ISSOCK(mode)) return "not a regular file: a socket";
+  return "not a regular file";
+}
+
+// Closes a file descriptor when it goes out of scope.
+struct FileCloser {
+  int fd;
+  ~FileCloser() { ::close(fd); }
+};
+
+// Reads the regular file at `file` into `bytes` without ever blocking (a named pipe or a
+// device is refused before it is opened, and again after, in case it was swapped in between).
+// Returns an empty string on success, otherwise the reason.
+std::string readRegularFile(const std::string& file, std::vector<std::uint8_t>& bytes) {
+  struct stat info {};
+  if (::stat(file.c_str(), &info) != 0) return reasonForError(errno);
+  if (std::string reason = reasonForType(info.st_mode); !reason.empty()) return reason;
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return reasonForError(errno);
+  const FileCloser closer{fd};
+  if (::fstat(fd, &info) != 0) return reasonForError(errno);
+  if (std::string reason = reasonForType(info.st_mode); !reason.empty()) return reason;
+  if (info.st_size > kMaxSheetBytes) {
+    return "too large: " + std::to_string(info.st_size) + " bytes";
+  }
+  bytes.resize(static_cast<std::size_t>(info.st_size));
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return reasonForError(errno);
+    if (got == 0) break;  // the file shrank while it was read; the decoder sees the rest
+    done += static_cast<std::size_t>(got);
+  }
+  bytes.resize(done);
+  return {};
+}
+
+// A little-endian integer of the BMP header.
+std::int64_t readLittleEndian(const std::vector<std::uint8_t>& bytes, std::size_t at, int size) {
+  std::uint64_t value = 0;
+  for (int i = size - 1; i >= 0; --i)
+    value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
+  if (size == 4) return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
+}
+
+// Refuses, before anything is decoded, a BMP whose header asks for more pixels than the
+// largest sheet has. Returns an empty string when the size is acceptable (or the header too
+// short to tell: the decoder then says what is wrong).
+std::string checkHeaderSize(const std::vector<std::uint8_t>& bytes) {
+  constexpr std::size_t kInfoHeaderAt = 14;
+  if (bytes.size() < kInfoHeaderAt + 12 || bytes[0] != 'B' || bytes[1] != 'M') return {};
+  const bool core = readLittleEndian(bytes, kInfoHeaderAt, 4) == 12;  // the oldest header
+  const int field = core ? 2 : 4;
+  const std::int64_t width = readLittleEndian(bytes, kInfoHeaderAt + 4, field);
+  const std::int64_t height = readLittleEndian(bytes, kInfoHeaderAt + 4 + field, field);
+  const std::int64_t rows = height < 0 ? -height : height;  // negative: stored top-down
+  if (width <= kMaxSheetPixels && rows <= kMaxSheetPixels) return {};
+  return "too large: " + std::to_string(width) + " x " + std::to_string(rows) +
+         " pixels; a sheet may be at most " + std::to_string(kMaxSheetPixels) + " x " +
+         std::to_string(kMaxSheetPixels) + " (" + std::to_string(kMaxCellPixels) + " x " +
+         std::to_string(kMaxCellPixels) + " pixels a glyph)";
+}
+
+// Decodes the sheet read from `file` and installs it.
+bool loadFrom(const std::string& file, const std::vector<std::uint8_t>& bytes) {
+  if (std::string reason = checkHeaderSize(bytes); !reason.empty()) return fail(file, reason);
+  SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
+  if (stream == nullptr) return fail(file, std::string("cannot read: ") + SDL_GetError());
   const SurfacePtr decoded(SDL_LoadBMP_RW(stream, 1));  // closes the stream either way
   if (!decoded) return fail(file, std::string("not a readable BMP image: ") + SDL_GetError());
 
@@ -140,13 +242,18 @@ bool load(const char* fileName) {
   if (fileName == nullptr || *fileName == '\0') return fail("", "no file name given");
 
   const std::vector<fs::path> places = candidates(fs::path(fileName));
+  // The first place where something by that name stands is the sheet: if it cannot be used,
+  // the reason is told rather than a sheet further down the list taken instead.
   for (const fs::path& place : places) {
-    std::error_code error;
-    if (!fs::exists(place, error)) continue;
+    struct stat info {};
     const std::string file = place.string();
-    SDL_RWops* stream = SDL_RWFromFile(file.c_str(), "rb");
-    if (stream == nullptr) return fail(file, std::string("cannot open: ") + SDL_GetError());
-    return loadFrom(file, stream);
+    if (::lstat(file.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) continue;
+    std::vector<std::uint8_t> bytes;
+    if (std::string reason = readRegularFile(file, bytes); !reason.empty()) {
+      if (reason == std::strerror(ENOENT)) reason = "a symbolic link to nothing";
+      return fail(file, reason);
+    }
+    return loadFrom(file, bytes);
   }
   return fail(fileName, "not found; looked in " + describePlaces(places));
 }

@@ -16,9 +16,14 @@ namespace fontsheet {
 // i % 16, row i / 16. Each of the 256 cells becomes the tile for character code i, its
 // brightness becoming coverage, so white-on-black glyphs are drawn in the console's colours.
 //
-// Returns true once the tileset is installed. If the file is missing, unreadable, not a
-// BMP or not 16 x 16 square cells, prints one line naming the file to stderr, leaves the
-// installed tileset as it was and returns false.
+// The first of those places where anything by that name stands is the one used. Only a
+// regular file is opened, and opening it never blocks. A sheet larger than 1024 x 1024 pixels
+// (64 x 64 a glyph) is refused from its header, before any pixel memory is allocated.
+//
+// Returns true once the tileset is installed. If the file is missing, cannot be read
+// (permission denied, a directory, a pipe or device, a loop of symbolic links), is too large,
+// not a BMP or not 16 x 16 square cells, prints one line naming the file and the reason to
+// stderr, leaves the installed tileset as it was and returns false.
 bool load(const char* fileName);
 
 }  // namespace fontsheet

@@ -3,8 +3,9 @@
 #   - SIGTERM to a waiting vesperdeep and to the play driver waiting for the real keyboard in
 #     every screen (title, normal play, inventory, drop, note, after death, end screen) ends it
 #     with status 0 within one second;
-#   - a missing or unreadable font sheet makes vesperdeep print one line naming the file and
-#     exit non-zero within one second.
+#   - a missing, unreadable, hostile or oversized font sheet, no display, or a display that
+#     does not answer makes vesperdeep print one line naming the cause and exit with status 1
+#     within one second, without a process left behind or memory spent on a hostile header.
 # Headless by default (SDL's dummy video driver). With --x11 it runs against the X server in
 # DISPLAY (e.g. under xvfb-run): real windows, real key presses (xdotool) to leave the title
 # screen of the game, and a check that a program waiting for a key uses no CPU.
@@ -144,34 +145,107 @@ if ((x11)); then
   exit $((failures > 0))
 fi
 
-# ---- No font sheet ------------------------------------------------------------------------------
-# check_font_failure <what> <directory to run in>: one line naming the sheet, non-zero, < 1 s.
-check_font_failure() {
-  local what=$1 dir=$2
-  local start took status lines
+# ---- No font sheet, no display --------------------------------------------------------------
+# check_start_failure <what> <reason> <command...>: the game, started by the command from an
+# empty directory, prints one line naming the reason, exits with status 1 within a second,
+# leaves no process behind and stays within a few MB of the memory a plain refusal takes.
+check_start_failure() {
+  local what=$1 reason=$2
+  shift 2
+  local start took status lines peak
   start=$(now_ms)
-  (cd "$dir" && timeout 10 "$work/alone/vesperdeep") >"$work/font.out" 2>"$work/font.err"
+  (cd "$work/elsewhere" && timeout 10 /usr/bin/time -f %M -o "$work/peak" "$@") \
+    >"$work/start.out" 2>"$work/start.err"
   status=$?
   took=$(($(now_ms) - start))
-  lines=$(wc -l <"$work/font.err")
-  if ((status == 0 || status == 124)); then
-    fail "$what: exit status $status"
+  peak=$(tail -n 1 "$work/peak")
+  grep -v '^Command exited' "$work/start.err" >"$work/start.line"
+  lines=$(wc -l <"$work/start.line")
+  if ((status != 1)); then
+    fail "$what: exit status $status, expected 1: $(cat "$work/start.err")"
   elif ((took >= 1000)); then
     fail "$what: took ${took} ms"
-  elif ((lines != 1)) || ! grep -q "$FONT" "$work/font.err"; then
-    fail "$what: expected one line naming $FONT on stderr, got: $(cat "$work/font.err")"
+  elif ((lines != 1)) || ! grep -qF "$reason" "$work/start.line"; then
+    fail "$what: expected one line saying \"$reason\" on stderr, got: $(cat "$work/start.line")"
+  elif pgrep -f "$work/alone/vesperdeep" >/dev/null; then
+    fail "$what: a vesperdeep process was left behind"
+  elif ((baseline_kb > 0 && peak > baseline_kb + 8192)); then
+    fail "$what: peak resident size $peak kB, over $baseline_kb kB + 8 MB"
   else
-    pass "$what: status $status after ${took} ms: $(cat "$work/font.err")"
+    pass "$what: status 1 after ${took} ms, peak $peak kB: $(cat "$work/start.line")"
   fi
 }
 
+# check_font_failure <what> <reason>: the sheet beside the executable is as the caller left it.
+check_font_failure() { check_start_failure "$1" "$2" "$work/alone/vesperdeep"; }
+
+# A free display number: no X server has a socket for it.
+free_display() {
+  local n=90
+  while [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]]; do n=$((n + 1)); done
+  echo ":$n"
+}
+
 mkdir -p "$work/alone" "$work/elsewhere"
+chmod 755 "$work" "$work/alone" "$work/elsewhere"
 cp "$BIN/vesperdeep" "$work/alone/"
-check_font_failure "no font sheet anywhere" "$work/elsewhere"
-head -c 3000 /dev/urandom >"$work/alone/$FONT"
-check_font_failure "a font sheet that is no image" "$work/elsewhere"
-printf 'BM' >"$work/alone/$FONT"
-check_font_failure "a truncated font sheet" "$work/elsewhere"
+sheet="$work/alone/$FONT"
+baseline_kb=0
+check_font_failure "no font sheet anywhere" "not found; looked in"
+baseline_kb=$(tail -n 1 "$work/peak")
+head -c 3000 /dev/urandom >"$sheet"
+check_font_failure "a font sheet that is no image" "not a readable BMP image"
+printf 'BM' >"$sheet"
+check_font_failure "a truncated font sheet" "not a readable BMP image"
+rm -f "$sheet" && mkfifo "$sheet"
+check_font_failure "a named pipe for a font sheet" "not a regular file: a named pipe"
+rm -f "$sheet" && mkdir "$sheet"
+check_font_failure "a directory for a font sheet" "is a directory"
+rmdir "$sheet" && ln -s /dev/zero "$sheet"
+check_font_failure "a device for a font sheet" "not a regular file: a device"
+rm -f "$sheet" && ln -s "$FONT" "$sheet"
+check_font_failure "a loop of symbolic links" "a loop of symbolic links"
+rm -f "$sheet" && ln -s nowhere "$sheet"
+check_font_failure "a symbolic link to nothing" "a symbolic link to nothing"
+rm -f "$sheet"
+# A 70-byte BMP whose header claims 60000 x 60000 pixels, and a real-looking header of a sheet
+# with 256 x 256-pixel glyphs (a window of 20480 x 12800): refused before any pixel memory.
+python3 - "$sheet" 60000 70 <<'PY'
+import struct, sys
+path, side, size = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+header = b"BM" + struct.pack("<IHHI", size, 0, 0, 54)
+header += struct.pack("<IiiHHIIiiII", 40, side, side, 1, 24, 0, 0, 2835, 2835, 0, 0)
+open(path, "wb").write(header + bytes(size - len(header)))
+PY
+check_font_failure "a 70-byte header claiming 60000 x 60000" "too large: 60000 x 60000 pixels"
+python3 - "$sheet" 4096 4096 <<'PY'
+import struct, sys
+path, side, size = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+header = b"BM" + struct.pack("<IHHI", size, 0, 0, 54)
+header += struct.pack("<IiiHHIIiiII", 40, side, side, 1, 24, 0, 0, 2835, 2835, 0, 0)
+open(path, "wb").write(header + bytes(size - len(header)))
+PY
+check_font_failure "a sheet of 256 x 256-pixel glyphs" "too large: 4096 x 4096 pixels"
+cp "$BIN/$FONT" "$sheet" && chmod 000 "$sheet"
+if ((EUID != 0)); then
+  check_font_failure "a font sheet without read permission" "permission denied"
+elif command -v setpriv >/dev/null && setpriv --reuid=nobody --regid=nogroup --clear-groups true; then
+  check_start_failure "a font sheet without read permission" "permission denied" \
+    setpriv --reuid=nobody --regid=nogroup --clear-groups "$work/alone/vesperdeep"
+else
+  echo "SKIP a font sheet without read permission: cannot switch to a user without access"
+fi
+chmod 644 "$sheet"
+
+# With the sheet in place: no display at all, or a display that no X server answers. The
+# windowless fallback SDL would pick by itself must not start a game nobody can see.
+check_start_failure "no display (DISPLAY unset)" "cannot open a window: no display (DISPLAY is not set)" \
+  env -u SDL_VIDEODRIVER -u DISPLAY -u WAYLAND_DISPLAY "$work/alone/vesperdeep"
+display=$(free_display)
+check_start_failure "a display no X server answers ($display)" "no X server answers at DISPLAY=$display" \
+  env -u SDL_VIDEODRIVER -u WAYLAND_DISPLAY DISPLAY="$display" "$work/alone/vesperdeep"
+check_start_failure "the X driver asked for, no X server" "cannot open a window: SDL cannot start its video driver x11" \
+  env -u WAYLAND_DISPLAY SDL_VIDEODRIVER=x11 DISPLAY="$display" "$work/alone/vesperdeep"
 
 ((failures == 0)) && echo "all process exits behaved" || echo "$failures failures"
 exit $((failures > 0))
