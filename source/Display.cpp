@@ -5,15 +5,19 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
 bool presenting = true;
+std::function<void()> presenter;
 }  // namespace
 
 namespace display {
 
 void flush() {
-  if (presenting) TCODConsole::flush();
+  if (!presenting) return;
+  TCODConsole::flush();
+  if (presenter) presenter();
 }
 
 void setPresenting(bool on) {
@@ -44,6 +48,10 @@ std::string whyNoWindow() {
   if (hasX11) return std::string("no display (no X server answers at DISPLAY=") + x11 + ")";
   return std::string("no display (no Wayland compositor answers at WAYLAND_DISPLAY=") + wayland +
          ")";
+}
+
+void setPresenter(std::function<void()> observer) {
+  presenter = std::move(observer);
 }
 
 }  // namespace display

@@ -1,15 +1,20 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 // Showing the root console. The game flushes through here so that a headless run (the play
-// driver's fuzzing) can skip the presenting work without changing anything else.
+// driver's fuzzing) can skip the presenting work without changing anything else, and so that
+// another front end (the terminal one) can show each flushed frame itself.
 namespace display {
 
-// Presents the root console (TCODConsole::flush) unless presenting is switched off.
+// Presents the root console (TCODConsole::flush) unless presenting is switched off, then tells
+// the presenter, if one is set.
 void flush();
 // Switches presenting on (the default) or off.
 void setPresenting(bool on);
+// Sets the function called after every presented flush; an empty function clears it.
+void setPresenter(std::function<void()> presenter);
 
 // Why the game cannot show its window, in a player's words, or an empty string when it can.
 // A windowless video driver is fine when it was asked for (SDL_VIDEODRIVER=dummy, as the tests

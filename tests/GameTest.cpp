@@ -344,6 +344,18 @@ TEST_F(GameFrameTest, ClosingTheStoryFadesOutToTheEndScreen) {
   EXPECT_GT(std::string(creditLine()).size(), 0u);
 }
 
+TEST_F(GameFrameTest, ThePresenterSeesEveryPresentedFlushAndNoSkippedOne) {
+  int shown = 0;
+  display::setPresenter([&shown] { ++shown; });
+  display::flush();
+  display::setPresenting(false);
+  display::flush();
+  display::setPresenting(true);
+  display::setPresenter(nullptr);
+  display::flush();
+  EXPECT_EQ(shown, 1);
+}
+
 TEST_F(GameFrameTest, TheEndScreenStaysUntilEscapeAndAlwaysShowsAtFullBrightness) {
   const auto game = gameWithPartition(5, 5);
   game->mode = EndScreen;
