@@ -222,7 +222,7 @@ def main():
     r = run(build, tree, env=env)
     if r.returncode:
         sys.stdout.write(r.stdout.decode()[-4000:]); print("the unmutated tree does not build"); return 1
-    binary = os.path.join(bdir, "tests", "vesperdeep_tests")
+    binary = os.path.join(bdir, "bin", "vesperdeep_tests")
     test = [binary, "--gtest_brief=1", "--gtest_fail_fast"]
     r = run(test, os.path.dirname(binary), timeout=a.timeout * 5, env=env)
     if r.returncode:
