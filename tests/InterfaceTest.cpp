@@ -313,6 +313,20 @@ TEST_F(SidePanelTest, TheGroundLineListsTheItemsInTheOrderTheyArrived) {
   EXPECT_EQ(trimmed(rig::rowText(45, 42, 79)), "");
 }
 
+TEST_F(SidePanelTest, TheItemListUnderThePlayerStopsAtRowFortyEight) {
+  playInAnEmptyRoom();
+  std::vector<std::unique_ptr<Item>> stones;
+  for (int i = 0; i < 20; ++i)
+    stones.push_back(std::make_unique<Item>(&game->messageLog, game->map.get(), player().x,
+                                            player().y, SmallStone));
+  Tile& ground = game->map->tileAt(player().x, player().y);
+  for (auto& stone : stones) ground.entities.push_back(stone.get());
+  frame();
+  ground.entities.clear();
+  for (int y = 45; y <= 48; ++y) EXPECT_NE(trimmed(rig::rowText(y, 42, 79)), "") << "row " << y;
+  EXPECT_EQ(trimmed(rig::rowText(49, 42, 79)), "");
+}
+
 // ---- The inventory, drop and note windows ----------------------------------------------------
 
 using MenuWindowTest = InterfaceTest;

@@ -357,6 +357,33 @@ TEST_F(MilestoneTest, FortyKillsBeforeTurnThirtyOneThenOneMilestonePerTurn) {
   EXPECT_EQ(game->player->inventory.front()->kind, MysteriousMeat);
 }
 
+// Each kill milestone: nothing at exactly its count, its message at one more.
+struct KillMilestone {
+  int stage, threshold;
+  const char* message;
+};
+
+class KillMilestoneTest : public MilestoneTest,
+                          public ::testing::WithParamInterface<KillMilestone> {};
+
+TEST_P(KillMilestoneTest, ComesAtOneKillMoreThanItsThreshold) {
+  const KillMilestone& m = GetParam();
+  game->turnCount = 31;
+  game->storyStage = m.stage;
+  game->killCount = m.threshold;
+  waitQuietlyUntil(33);
+  game->killCount = m.threshold + 1;
+  expectMilestone(m.message, m.stage + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllKillMilestones, KillMilestoneTest,
+    ::testing::Values(
+        KillMilestone{2, 5, "You feel stronger."}, KillMilestone{3, 15, "You feel full of life."},
+        KillMilestone{4, 20, "You can feel your primal side taking over. It feels good."},
+        KillMilestone{5, 30, "You remember why you are in this cave. You pull something out of "
+                             "your pocket. CHECK INVENTORY"}));
+
 // ---- The removal of the dead --------------------------------------------------------------
 
 TEST(RemovalTest, EachDeadCreatureLeavesItsCorpseAndCountsAsAKill) {
