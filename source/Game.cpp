@@ -70,7 +70,7 @@ MenuCommand menuCommandFor(const TCOD_key_t& key) {
 // ---- The story -------------------------------------------------------------------------------
 
 struct Milestone {
-  bool byKills;  // counts kills rather than turns
+  bool byKills;   // counts kills rather than turns
   int threshold;  // given once the count exceeds it
   const char* message;
 };
@@ -117,8 +117,8 @@ constexpr const char* kCredit = "Vesperdeep - written and drawn by its own small
 struct Batch {
   int count;
   bool isItem;
-  int kind;            // creature or item kind
-  bool redrawAfter;    // draw a new position after each placement
+  int kind;          // creature or item kind
+  bool redrawAfter;  // draw a new position after each placement
 };
 
 constexpr std::array<Batch, 5> kPopulation = {{
@@ -194,15 +194,20 @@ const EntryLabel* labelFor(const Item& item, const Player& player) {
   return nullptr;
 }
 
-void printLeft(TCODConsole& console, int x, int y, TCOD_bkgnd_flag_t flag, const std::string& text) {
+void printLeft(TCODConsole& console, int x, int y, TCOD_bkgnd_flag_t flag,
+               const std::string& text) {
   console.printf(x, y, flag, TCOD_LEFT, "%s", text.c_str());
 }
 
 }  // namespace
 
-const char* noteText() { return kNoteText; }
+const char* noteText() {
+  return kNoteText;
+}
 
-const char* creditLine() { return kCredit; }
+const char* creditLine() {
+  return kCredit;
+}
 
 // ---- Construction and teardown ---------------------------------------------------------------
 
@@ -233,7 +238,8 @@ Game::~Game() {
 // player dropped that were never registered, which only the level still lists.
 void Game::destroyEntities() {
   if (player != nullptr) {
-    for (const Item* item : player->inventory) unregisterFrom(registry, item);
+    for (const Item* item : player->inventory)
+      unregisterFrom(registry, item);
   }
   for (auto& entry : registry) {
     delete entry.second;
@@ -244,12 +250,15 @@ void Game::destroyEntities() {
   if (map == nullptr) return;
   for (auto& row : map->tiles) {
     for (Tile& tile : row) {
-      while (!tile.entities.empty()) delete tile.entities.front();
+      while (!tile.entities.empty())
+        delete tile.entities.front();
     }
   }
 }
 
-void Game::registerEntity(Entity* entity) { registerInto(registry, *map, entity); }
+void Game::registerEntity(Entity* entity) {
+  registerInto(registry, *map, entity);
+}
 
 // A place is tested where the last one was; while it is not free, a new one is drawn, x then y.
 void Game::populate() {
@@ -264,9 +273,10 @@ void Game::populate() {
         px = std::rand() % map->width;
         py = std::rand() % map->height;
       }
-      Entity* entity = batch.isItem
-                           ? static_cast<Entity*>(new Item(&messageLog, map.get(), px, py, batch.kind))
-                           : new NPC(&messageLog, map.get(), px, py, static_cast<unsigned char>(batch.kind));
+      Entity* entity =
+          batch.isItem
+              ? static_cast<Entity*>(new Item(&messageLog, map.get(), px, py, batch.kind))
+              : new NPC(&messageLog, map.get(), px, py, static_cast<unsigned char>(batch.kind));
       registerEntity(entity);
       if (batch.redrawAfter) {
         px = std::rand() % map->width;
@@ -345,7 +355,8 @@ void Game::handleMenuKey(const TCOD_key_t& key) {
 void Game::passTurn() {
   ++turnCount;
   advanceStory();
-  for (auto& entry : registry) entry.second->takeTurn();
+  for (auto& entry : registry)
+    entry.second->takeTurn();
   removeTheDead();
   map->computeFov(player->x, player->y, 5);
 }

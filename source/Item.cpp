@@ -175,7 +175,8 @@ void Item::butcher(Player* player) {
   if (yield == nullptr) return;
   messageLog->add(yield->message);
   if (yield->pelt != 0 && (std::rand() & 1) != 0) addToInventory(player, yield->pelt);
-  for (std::size_t i = 0; i < yield->productCount; ++i) addToInventory(player, yield->products[i]);
+  for (std::size_t i = 0; i < yield->productCount; ++i)
+    addToInventory(player, yield->products[i]);
 }
 
 void Item::addToInventory(Player* player, int productKind) const {

@@ -14,8 +14,8 @@ constexpr int kBottomRow = 49;  // stays empty: the newest message ends on the r
 }  // namespace
 
 void MessageLog::add(const std::string& text) {
-  const int height = TCODConsole::root->getHeightRect(kBoxX, kBoxTop, kBoxWidth, kWrapHeight,
-                                                      "%s", text.c_str());
+  const int height =
+      TCODConsole::root->getHeightRect(kBoxX, kBoxTop, kBoxWidth, kWrapHeight, "%s", text.c_str());
   if (log.size() >= kCapacity) log.pop_back();
   log.push_front(Entry{text, height});
 }

@@ -49,9 +49,13 @@ const CreatureStats* statsOf(unsigned char kind) {
 
 // A roll with bound n is rand() % n. Every bound in play is at least 1; a smaller one would be
 // a division by zero, so it yields 0 without drawing.
-int roll(int bound) { return bound > 0 ? std::rand() % bound : 0; }
+int roll(int bound) {
+  return bound > 0 ? std::rand() % bound : 0;
+}
 
-int sign(int value) { return (value > 0) - (value < 0); }
+int sign(int value) {
+  return (value > 0) - (value < 0);
+}
 
 }  // namespace
 

@@ -18,7 +18,8 @@ Player::Player(MessageLog* messageLog, Map* map, int x, int y)
 }
 
 Player::~Player() {
-  for (Item* item : inventory) delete item;
+  for (Item* item : inventory)
+    delete item;
 }
 
 void Player::takeTurn() {

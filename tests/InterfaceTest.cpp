@@ -320,10 +320,12 @@ TEST_F(SidePanelTest, TheItemListUnderThePlayerStopsAtRowFortyEight) {
     stones.push_back(std::make_unique<Item>(&game->messageLog, game->map.get(), player().x,
                                             player().y, SmallStone));
   Tile& ground = game->map->tileAt(player().x, player().y);
-  for (auto& stone : stones) ground.entities.push_back(stone.get());
+  for (auto& stone : stones)
+    ground.entities.push_back(stone.get());
   frame();
   ground.entities.clear();
-  for (int y = 45; y <= 48; ++y) EXPECT_NE(trimmed(rig::rowText(y, 42, 79)), "") << "row " << y;
+  for (int y = 45; y <= 48; ++y)
+    EXPECT_NE(trimmed(rig::rowText(y, 42, 79)), "") << "row " << y;
   EXPECT_EQ(trimmed(rig::rowText(49, 42, 79)), "");
 }
 

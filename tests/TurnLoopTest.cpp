@@ -381,8 +381,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         KillMilestone{2, 5, "You feel stronger."}, KillMilestone{3, 15, "You feel full of life."},
         KillMilestone{4, 20, "You can feel your primal side taking over. It feels good."},
-        KillMilestone{5, 30, "You remember why you are in this cave. You pull something out of "
-                             "your pocket. CHECK INVENTORY"}));
+        KillMilestone{5, 30,
+                      "You remember why you are in this cave. You pull something out of "
+                      "your pocket. CHECK INVENTORY"}));
 
 // ---- The removal of the dead --------------------------------------------------------------
 
