@@ -190,6 +190,18 @@ free_display() {
   echo ":$n"
 }
 
+# write_bmp_header <file> <side> <bytes>: a 24-bit BMP of <bytes> bytes whose header claims
+# <side> x <side> pixels, with no pixels behind it.
+write_bmp_header() {
+  python3 - "$@" <<'PY'
+import struct, sys
+path, side, size = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+header = b"BM" + struct.pack("<IHHI", size, 0, 0, 54)
+header += struct.pack("<IiiHHIIiiII", 40, side, side, 1, 24, 0, 0, 2835, 2835, 0, 0)
+open(path, "wb").write(header + bytes(size - len(header)))
+PY
+}
+
 mkdir -p "$work/alone" "$work/elsewhere"
 chmod 755 "$work" "$work/alone" "$work/elsewhere"
 cp "$BIN/vesperdeep" "$work/alone/"
@@ -214,21 +226,9 @@ check_font_failure "a symbolic link to nothing" "a symbolic link to nothing"
 rm -f "$sheet"
 # A 70-byte BMP whose header claims 60000 x 60000 pixels, and a real-looking header of a sheet
 # with 256 x 256-pixel glyphs (a window of 20480 x 12800): refused before any pixel memory.
-python3 - "$sheet" 60000 70 <<'PY'
-import struct, sys
-path, side, size = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-header = b"BM" + struct.pack("<IHHI", size, 0, 0, 54)
-header += struct.pack("<IiiHHIIiiII", 40, side, side, 1, 24, 0, 0, 2835, 2835, 0, 0)
-open(path, "wb").write(header + bytes(size - len(header)))
-PY
+write_bmp_header "$sheet" 60000 70
 check_font_failure "a 70-byte header claiming 60000 x 60000" "too large: 60000 x 60000 pixels"
-python3 - "$sheet" 4096 4096 <<'PY'
-import struct, sys
-path, side, size = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-header = b"BM" + struct.pack("<IHHI", size, 0, 0, 54)
-header += struct.pack("<IiiHHIIiiII", 40, side, side, 1, 24, 0, 0, 2835, 2835, 0, 0)
-open(path, "wb").write(header + bytes(size - len(header)))
-PY
+write_bmp_header "$sheet" 4096 4096
 check_font_failure "a sheet of 256 x 256-pixel glyphs" "too large: 4096 x 4096 pixels"
 cp "$BIN/$FONT" "$sheet" && chmod 000 "$sheet"
 if ((EUID != 0)); then
