@@ -8,6 +8,8 @@
 #include <utility>
 
 namespace {
+constexpr int kDisplayAttempts = 6;
+constexpr Uint32 kDisplayRetryMs = 100;
 bool presenting = true;
 std::function<void()> presenter;
 }  // namespace
@@ -38,7 +40,11 @@ std::string whyNoWindow() {
   // Only X is named: without this SDL would go on to try Wayland, whose library complains on
   // stderr, and then fall back to a windowless driver.
   if (!hasWayland) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
+  // A display server that is starting, or resetting after its last client left, refuses
+  // connections for a moment: it gets half a second before the game gives up on it.
+  for (int attempt = 0; attempt < kDisplayAttempts; ++attempt) {
+    if (attempt > 0) SDL_Delay(kDisplayRetryMs);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) continue;
     const char* driver = SDL_GetCurrentVideoDriver();
     const bool windowless = driver == nullptr || std::strcmp(driver, "offscreen") == 0 ||
                             std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "evdev") == 0;
