@@ -154,12 +154,15 @@ struct FileCloser {
   ~FileCloser() { ::close(fd); }
 };
 
-// Reads the regular file at `file` into `bytes` without ever blocking (a named pipe or a
-// device is refused before it is opened, and again after, in case it was swapped in between).
-// Returns an empty string on success, otherwise the reason.
+// Reads the regular file at `file`, a name known to exist, into `bytes` without ever blocking
+// (a named pipe or a device is refused before it is opened, and again after, in case it was
+// swapped in between). Returns an empty string on success, otherwise the reason.
 std::string readRegularFile(const std::string& file, std::vector<std::uint8_t>& bytes) {
   struct stat info {};
-  if (::stat(file.c_str(), &info) != 0) return reasonForError(errno);
+  if (::stat(file.c_str(), &info) != 0) {
+    // The name exists, so what it leads to not existing means a link that points nowhere.
+    return errno == ENOENT ? "a symbolic link to nothing" : reasonForError(errno);
+  }
   if (std::string reason = reasonForType(info.st_mode); !reason.empty()) return reason;
   const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return reasonForError(errno);
@@ -250,7 +253,6 @@ bool load(const char* fileName) {
     if (::lstat(file.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) continue;
     std::vector<std::uint8_t> bytes;
     if (std::string reason = readRegularFile(file, bytes); !reason.empty()) {
-      if (reason == std::strerror(ENOENT)) reason = "a symbolic link to nothing";
       return fail(file, reason);
     }
     return loadFrom(file, bytes);
