@@ -357,33 +357,42 @@ TEST_F(MilestoneTest, FortyKillsBeforeTurnThirtyOneThenOneMilestonePerTurn) {
   EXPECT_EQ(game->player->inventory.front()->kind, MysteriousMeat);
 }
 
-// Each kill milestone: nothing at exactly its count, its message at one more.
-struct KillMilestone {
-  int stage, threshold;
+// Each milestone: nothing at exactly its count, its message at one more (one more kill, or the
+// next turn).
+struct CountedMilestone {
+  int stage;
+  bool byKills;
+  int threshold;
   const char* message;
 };
 
-class KillMilestoneTest : public MilestoneTest,
-                          public ::testing::WithParamInterface<KillMilestone> {};
+class MilestoneAtItsThresholdTest : public MilestoneTest,
+                                    public ::testing::WithParamInterface<CountedMilestone> {};
 
-TEST_P(KillMilestoneTest, ComesAtOneKillMoreThanItsThreshold) {
-  const KillMilestone& m = GetParam();
-  game->turnCount = 31;
+TEST_P(MilestoneAtItsThresholdTest, ComesAtOneMoreThanItsThreshold) {
+  const CountedMilestone& m = GetParam();
   game->storyStage = m.stage;
-  game->killCount = m.threshold;
-  waitQuietlyUntil(33);
-  game->killCount = m.threshold + 1;
+  if (m.byKills) {
+    game->turnCount = 31;
+    game->killCount = m.threshold;
+    waitQuietlyUntil(33);
+    game->killCount = m.threshold + 1;
+  } else {
+    game->turnCount = m.threshold - 2;
+    waitQuietlyUntil(m.threshold);
+  }
   expectMilestone(m.message, m.stage + 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    AllKillMilestones, KillMilestoneTest,
-    ::testing::Values(
-        KillMilestone{2, 5, "You feel stronger."}, KillMilestone{3, 15, "You feel full of life."},
-        KillMilestone{4, 20, "You can feel your primal side taking over. It feels good."},
-        KillMilestone{5, 30,
-                      "You remember why you are in this cave. You pull something out of "
-                      "your pocket. CHECK INVENTORY"}));
+    EveryMilestone, MilestoneAtItsThresholdTest,
+    ::testing::Values(CountedMilestone{0, false, 3, kFourthTurn.c_str()},
+                      CountedMilestone{1, false, 30, kThirtyFirstTurn.c_str()},
+                      CountedMilestone{2, true, 5, "You feel stronger."},
+                      CountedMilestone{3, true, 15, "You feel full of life."},
+                      CountedMilestone{4, true, 20,
+                                       "You can feel your primal side taking over. It feels good."},
+                      CountedMilestone{5, true, 30, kNoteMilestone.c_str()}));
 
 // ---- The removal of the dead --------------------------------------------------------------
 

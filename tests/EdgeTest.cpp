@@ -1,0 +1,185 @@
+// Rules at their edges: prey exactly at the sight radius, a flight that is attacked, and where
+// the cave's first inhabitants land.
+
+#include <gtest/gtest.h>
+#include <libtcod.hpp>
+
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Game.hpp"
+#include "Item.hpp"
+#include "Map.hpp"
+#include "NPC.hpp"
+#include "Player.hpp"
+#include "support/Rig.hpp"
+#include "support/Scenario.hpp"
+
+namespace {
+
+using rig::press;
+
+// ---- Prey at the sight radius ------------------------------------------------------------
+
+// An open 13 x 13 room with `creature` in its middle and the player `dx`, `dy` from it.
+std::unique_ptr<Game> roomWith(char creature, int dx, int dy) {
+  std::vector<std::string> rows(15, "#" + std::string(13, '.') + "#");
+  rows.front() = rows.back() = std::string(15, '#');
+  rows[7][7] = creature;
+  rows[static_cast<std::size_t>(7 + dy)][static_cast<std::size_t>(7 + dx)] = '@';
+  return rig::gameFromDrawing(rows);
+}
+
+struct Sighting {
+  char creature;
+  int radius;
+};
+
+class PreyAtTheRadiusTest : public ::testing::TestWithParam<Sighting> {};
+
+// Along each of the eight compass lines: the farthest cell within the radius is seen, the next
+// one is not.
+TEST_P(PreyAtTheRadiusTest, IsNoticedUpToTheRadiusInEveryDirectionAndNotOneCellBeyond) {
+  const Sighting& s = GetParam();
+  const int diagonal = s.radius * 707 / 1000;  // the last diagonal step within the radius
+  for (int dx = -1; dx <= 1; ++dx) {
+    for (int dy = -1; dy <= 1; ++dy) {
+      if (dx == 0 && dy == 0) continue;
+      const int reach = dx != 0 && dy != 0 ? diagonal : s.radius;
+      for (const int steps : {reach, reach + 1}) {
+        SCOPED_TRACE(testing::Message() << "player at " << dx * steps << "," << dy * steps);
+        auto game = roomWith(s.creature, dx * steps, dy * steps);
+        NPC& hunter = *rig::creaturesOf(*game).at(0);
+        hunter.energy = 11 - hunter.speed;  // exactly one action this turn
+        ASSERT_TRUE(press(*game, "."));
+        const bool seen = steps == reach;
+        EXPECT_EQ(hunter.angry, seen);
+        EXPECT_EQ(hunter.target, seen ? game->player : nullptr);
+        if (seen) {  // and it steps toward the player at once
+          EXPECT_EQ(hunter.x, 7 + dx);
+          EXPECT_EQ(hunter.y, 7 + dy);
+        }
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(SnakeAndBear, PreyAtTheRadiusTest,
+                         ::testing::Values(Sighting{'s', 4}, Sighting{'B', 3}));
+
+// ---- A flight under attack ---------------------------------------------------------------
+
+TEST(FlightUnderAttackTest, AFleeingCreatureStruckAgainKeepsRunningAndTheEndClearsBoth) {
+  auto game = rig::gameFromDrawing({
+      "###############",  //
+      "#@B...........#",  //
+      "###############",  //
+  });
+  game->storyStage = 2;  // no memories in the log
+  NPC& bear = *rig::creaturesOf(*game).at(0);
+  bear.fleeing = true;
+  bear.target = game->player;
+  bear.fleeCounter = 6;
+  bear.hp = 3;  // below its threshold: only the flight keeps it from fleeing anew
+  Player& you = *game->player;
+  you.accuracy = 10;
+  you.baseDamage = 0;
+  you.damageRange = 1;  // every blow lands for no damage
+  bear.energy = 2;      // 2 + 8: no action in the turn of the blow
+  ASSERT_TRUE(press(*game, "l"));
+  EXPECT_EQ(rig::lastMessage(*game), "You hit the bear for no damage!");
+  EXPECT_TRUE(bear.angry);
+  EXPECT_TRUE(bear.fleeing);
+  EXPECT_EQ(bear.target, game->player);
+
+  for (int action = 7; action <= 10; ++action) {
+    bear.energy = 3;  // one action a turn
+    ASSERT_TRUE(press(*game, "."));
+    EXPECT_EQ(bear.x, 2 + action - 6) << "it runs, it does not hunt";
+    EXPECT_EQ(bear.fleeCounter, action % 10);
+    EXPECT_EQ(bear.fleeing, action < 10);
+    EXPECT_EQ(bear.angry, action < 10);
+  }
+  EXPECT_EQ(bear.target, nullptr);
+  EXPECT_EQ(rig::lastMessage(*game), "You hit the bear for no damage!") << "no new flight";
+}
+
+// ---- Nothing points at the dead ------------------------------------------------------------
+
+TEST(PlayersTargetTest, IsClearedWhenThatCreatureIsRemovedAndKeptWhenAnotherOneIs) {
+  auto game = rig::gameFromDrawing({"#####", "#b@b#", "#####"});
+  game->storyStage = 2;
+  Player& you = *game->player;
+  const std::vector<NPC*> bats = rig::creaturesOf(*game);
+  for (NPC* bat : bats)
+    bat->hp = 1;
+  you.accuracy = 10;
+  you.angry = true;  // keeps the target set below whoever strikes
+  you.target = bats[1];
+  ASSERT_TRUE(press(*game, "h"));
+  ASSERT_EQ(game->killCount, 1);
+  EXPECT_EQ(you.target, bats[1]) << "another creature's removal leaves the target alone";
+  ASSERT_TRUE(press(*game, "l"));
+  ASSERT_EQ(game->killCount, 2);
+  EXPECT_EQ(you.target, nullptr);
+}
+
+// ---- The cave's first inhabitants ----------------------------------------------------------
+
+// The placement rule, replayed on a second cave generated from the same seeds: a position is
+// carried from one placement to the next; while it is not a walkable cell free of creatures
+// a new one is drawn, x then y; bats keep it after each placement, the later batches draw anew.
+TEST(PopulationOrderTest, EachPlacementTestsTheLastPositionAndDrawsXThenY) {
+  struct Batch {
+    int count;
+    char glyph;  // '*' for a stone, which blocks nothing
+    bool redraw;
+  };
+  const Batch batches[] = {
+      {26, 'b', false}, {2, '*', true}, {2, 'B', true}, {1, 'k', true}, {5, 's', true}};
+  for (const unsigned seed : {3u, 1234u}) {
+    SCOPED_TRACE(testing::Message() << "seed " << seed);
+    rig::fixPartition(seed);
+    std::srand(seed);
+    EntityRegistry unused;
+    Map cave(&unused, 70, 44);
+    cave.generate();
+    std::vector<std::pair<char, std::pair<int, int>>> expected;
+    std::set<std::pair<int, int>> taken = {{1, 1}};  // the player's cell
+    int px = 0;
+    int py = 0;
+    for (const Batch& batch : batches) {
+      for (int i = 0; i < batch.count; ++i) {
+        while (!cave.isWalkable(px, py) || taken.count({px, py}) != 0) {
+          px = std::rand() % 70;
+          py = std::rand() % 44;
+        }
+        expected.push_back({batch.glyph, {px, py}});
+        if (batch.glyph != '*') taken.insert({px, py});
+        if (batch.redraw) {
+          px = std::rand() % 70;
+          py = std::rand() % 44;
+        }
+      }
+    }
+    const int next = std::rand();
+
+    rig::fixPartition(seed);
+    std::srand(seed);
+    Game game;
+    std::vector<std::pair<char, std::pair<int, int>>> placed;
+    for (const auto& [id, entity] : game.registry) {
+      if (entity == game.player) continue;
+      const char glyph = dynamic_cast<const Item*>(entity) != nullptr ? '*' : entity->glyph;
+      placed.push_back({glyph, {entity->x, entity->y}});
+    }
+    EXPECT_EQ(placed, expected);
+    EXPECT_EQ(std::rand(), next) << "the same number of draws";
+  }
+}
+
+}  // namespace
