@@ -80,6 +80,26 @@ TEST_F(FrameTest, TheFadeDimsTheLastFrameStepByStepThenShowsTheClearedScreenOnce
   }
 }
 
+TEST_F(FrameTest, AFrameFlushesByItselfOnlyOnceAWindowIsCopiedOntoIt) {
+  auto game = rig::gameFromDrawing({"#####", "#.@.#", "#####"});
+  const struct {
+    GameMode mode;
+    const char* title;  // at the window's top border, (24, 5) on the screen
+  } cases[] = {{Normal, nullptr}, {Inventory, "INVENTORY"}, {Drop, "DROP ITEMS"}, {Note, nullptr}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mode);
+    game->mode = c.mode;
+    const std::vector<Shown> shown = presentedWhileDrawing(*game);
+    ASSERT_EQ(shown.size(), c.mode == Normal ? 0u : 1u);
+    if (c.mode == Normal) continue;
+    EXPECT_EQ(shown[0].screen, rig::screenText()) << "the window is on the flushed screen";
+    EXPECT_EQ(rig::cellAt(20, 5).ch, 206);
+    if (c.title != nullptr) {
+      EXPECT_EQ(rig::rowText(5, 24, 23 + static_cast<int>(std::string(c.title).size())), c.title);
+    }
+  }
+}
+
 TEST_F(FrameTest, TheGroundBoxWipesCreatureEntriesThatReachItsRows) {
   // Twenty angry bats in view take two rows each from row 8: the list runs down to row 47.
   auto game = rig::gameFromDrawing({
