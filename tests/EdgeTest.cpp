@@ -71,6 +71,26 @@ TEST_P(PreyAtTheRadiusTest, IsNoticedUpToTheRadiusInEveryDirectionAndNotOneCellB
 INSTANTIATE_TEST_SUITE_P(SnakeAndBear, PreyAtTheRadiusTest,
                          ::testing::Values(Sighting{'s', 4}, Sighting{'B', 3}));
 
+// ---- Flight ------------------------------------------------------------------------------
+
+TEST(FlightDirectionTest, AFleeingCreatureStepsStraightAwayFromItsTargetInEveryDirection) {
+  for (int dx = -1; dx <= 1; ++dx) {
+    for (int dy = -1; dy <= 1; ++dy) {
+      if (dx == 0 && dy == 0) continue;
+      SCOPED_TRACE(testing::Message() << "player at " << 2 * dx << "," << 2 * dy);
+      auto game = roomWith('b', 2 * dx, 2 * dy);
+      NPC& bat = *rig::creaturesOf(*game).at(0);
+      bat.fleeing = true;
+      bat.target = game->player;
+      bat.energy = 0;  // 14: one action
+      ASSERT_TRUE(press(*game, "."));
+      EXPECT_EQ(bat.x, 7 - dx);
+      EXPECT_EQ(bat.y, 7 - dy);
+      EXPECT_EQ(bat.fleeCounter, 1);
+    }
+  }
+}
+
 // ---- A flight under attack ---------------------------------------------------------------
 
 TEST(FlightUnderAttackTest, AFleeingCreatureStruckAgainKeepsRunningAndTheEndClearsBoth) {

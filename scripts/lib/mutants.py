@@ -19,7 +19,7 @@ Display.cpp (window start-up), Keyboard.cpp (SDL key plumbing).
 A mutant's id is stable while code moves: file, the stripped line text, the operator and the
 occurrence of that operator on that line (plus a counter for identical lines in one file).
 
-The sample: mutants are ordered by the SHA-1 of their id and the first --max (default 400) are
+The sample: mutants are ordered by the SHA-1 of their id and the first --max (default 200) are
 run, so the same code always gives the same sample and an edit elsewhere does not reshuffle it;
 --max 0 runs every mutant (about half an hour on an idle two-core machine, twice that or more
 while other builds share it).
@@ -31,7 +31,7 @@ GoogleTest shards side by side, each stopping at its first failure (the first fa
 the other). Suites whose whole subject is a file the run leaves out (the key wait, the font
 loader) are not run: no mutant can reach them.
 """
-import argparse, hashlib, os, re, shutil, signal, subprocess, sys, tempfile, time
+import argparse, hashlib, io, os, re, shutil, signal, subprocess, sys, tarfile, tempfile, time
 
 SKIP_FILES = {"main.cpp", "FontSheet.cpp", "App.cpp", "Display.cpp", "Keyboard.cpp"}
 # Test suites whose whole subject is a file the run leaves out (the key wait and the font loader):
@@ -177,6 +177,38 @@ def run(cmd, cwd, timeout=None, env=None):
                           timeout=timeout, env=env)
 
 
+def sync_tree(repo, tree, rev):
+    """Makes `tree` hold exactly the tracked files of the checkout (or of commit `rev`), rewriting
+    only those that differ, with a fresh time stamp so that the build sees the change; its build
+    directory stays."""
+    wanted = {}
+    if rev:
+        data = subprocess.run(["git", "archive", "--format=tar", rev], cwd=repo, check=True,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE).stdout
+        with tarfile.open(fileobj=io.BytesIO(data)) as tar:
+            for member in tar.getmembers():
+                if member.isfile():
+                    wanted[member.name] = tar.extractfile(member).read()
+    else:
+        for f in filter(None, run(["git", "ls-files", "-z"], repo).stdout.decode().split("\0")):
+            path = os.path.join(repo, f)
+            if os.path.isfile(path):
+                wanted[f] = open(path, "rb").read()
+    for f, content in wanted.items():
+        dst = os.path.join(tree, f)
+        os.makedirs(os.path.dirname(dst), exist_ok=True)
+        if not os.path.exists(dst) or open(dst, "rb").read() != content:
+            with open(dst, "wb") as out:
+                out.write(content)
+    for root, dirs, names in os.walk(tree):
+        if root == tree:
+            dirs[:] = [d for d in dirs if d != "build"]
+        for name in names:
+            rel = os.path.relpath(os.path.join(root, name), tree)
+            if rel not in wanted:
+                os.remove(os.path.join(root, name))
+
+
 def configure_command(tree, bdir):
     """The scratch build: the unit tests only, -O1 (mutants need a fast compile more than a
     fast binary; the tests take seconds either way), Ninja (a near-free up-to-date check) and
@@ -251,30 +283,24 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     ap = argparse.ArgumentParser()
     ap.add_argument("--repo", required=True)
-    ap.add_argument("--max", type=int, default=int(os.environ.get("MUTANTS_MAX", "400")),
+    ap.add_argument("--max", type=int, default=int(os.environ.get("MUTANTS_MAX", "200")),
                     help="run a fixed sample of this many mutants (first by SHA-1 of the id); "
-                         "0 runs every mutant (default 400)")
+                         "0 runs every mutant (default 200)")
     ap.add_argument("--timeout", type=int, default=30, help="seconds per test run (default 30)")
     ap.add_argument("--jobs", type=int, default=2,
                     help="compile jobs, and test shards run side by side (default 2)")
     ap.add_argument("--list", action="store_true", help="list the mutants and stop")
     ap.add_argument("--only", action="append", default=[],
                     help="run only mutants whose id contains this (may be repeated)")
-    ap.add_argument("--work", default=None)
+    ap.add_argument("--work", default=None, help="scratch directory (default build/mutants)")
+    ap.add_argument("--rev", default=None,
+                    help="mutate the tree of this commit instead of the checkout's tracked files")
     a = ap.parse_args()
 
     work = os.path.abspath(a.work) if a.work else os.path.join(a.repo, "build", "mutants")
     tree = os.path.join(work, "tree")
     os.makedirs(tree, exist_ok=True)
-    files = run(["git", "ls-files", "-z"], a.repo).stdout.decode().split("\0")
-    for f in filter(None, files):
-        dst = os.path.join(tree, f)
-        srcf = os.path.join(a.repo, f)
-        if not os.path.isfile(srcf):
-            continue
-        os.makedirs(os.path.dirname(dst), exist_ok=True)
-        if not os.path.exists(dst) or open(srcf, "rb").read() != open(dst, "rb").read():
-            shutil.copyfile(srcf, dst)  # a fresh time stamp, so the build sees the change
+    sync_tree(a.repo, tree, a.rev)
 
     equivalent = set()
     eq_path = os.path.join(a.repo, "tests", "mutants", "equivalent.txt")
@@ -291,9 +317,9 @@ def main():
         chosen = [m for m in chosen if any(o in m["id"] for o in a.only)]
     if a.max > 0:
         chosen = chosen[:a.max]
-    chosen.sort(key=lambda m: (m["file"], m["line"], m["id"]))
+    # Run in sample order: a run stopped early has covered the first mutants of the sample.
     if a.list:
-        for m in chosen:
+        for m in sorted(chosen, key=lambda m: (m["file"], m["line"], m["id"])):
             print(f'{m["file"]}:{m["line"]}\t{m["change"]}\t{m["id"]}')
         print(f"{len(chosen)} of {total} mutants", file=sys.stderr)
         return 0
@@ -344,12 +370,12 @@ def main():
                             killers[m["file"]] = [failed[0]] + recent[:7]
             finally:
                 open(path, "w").write(original)
-            results.append((status, m))
             line = f'{status}\t{m["file"]}:{m["line"]}\t{m["change"]}\t{m["id"]}'
-            out.write(line + (f"\t{failed[0]}" if failed else "") + "\n"); out.flush()
+            results.append((status, m, line + (f"\t{failed[0]}" if failed else "")))
+            out.write(results[-1][2] + "\n"); out.flush()
             print(f"[{n}/{len(chosen)}] {time.time() - t1:4.1f}s {line}", flush=True)
         run(build, tree, env=env)  # leave the scratch build unmutated
-        count = {s: sum(1 for r, _ in results if r == s)
+        count = {s: sum(1 for r, _, _ in results if r == s)
                  for s in ("killed", "timeout", "survived", "build-failure", "equivalent")}
         dead = count["killed"] + count["timeout"]
         scored = dead + count["survived"]
@@ -361,6 +387,10 @@ def main():
                    f"build-failure {count['build-failure']}\n"
                    f"# score {score:.1f} % (killed+timeout / non-equivalent that built)\n"
                    f"# run time {elapsed / 60:.1f} min, load average at the end {' '.join(load)}\n")
+    with open(report, "w") as out:  # the finished report reads in file and line order
+        out.write(f"# mutants generated {total}, run {len(chosen)}, in file and line order\n")
+        for _, _, line in sorted(results, key=lambda r: (r[1]["file"], r[1]["line"], r[1]["id"])):
+            out.write(line + "\n")
         out.write(summary)
     print(summary, end="")
     print(f"report: {report}")
