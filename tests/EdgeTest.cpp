@@ -1,9 +1,11 @@
-// Rules at their edges: prey exactly at the sight radius, a flight that is attacked, and where
-// the cave's first inhabitants land.
+// Rules at their edges: prey exactly at the sight radius, flight, the player's target after a
+// removal, the view each turn, the terrain's quiet generation, and where the cave's first
+// inhabitants land.
 
 #include <gtest/gtest.h>
 #include <libtcod.hpp>
 
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <set>
@@ -16,6 +18,7 @@
 #include "Map.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
+#include "Tile.hpp"
 #include "support/Rig.hpp"
 #include "support/Scenario.hpp"
 
@@ -146,6 +149,37 @@ TEST(PlayersTargetTest, IsClearedWhenThatCreatureIsRemovedAndKeptWhenAnotherOneI
   ASSERT_TRUE(press(*game, "l"));
   ASSERT_EQ(game->killCount, 2);
   EXPECT_EQ(you.target, nullptr);
+}
+
+// ---- The view and the terrain -------------------------------------------------------------
+
+TEST(ViewTest, EveryTurnRecomputesTheViewAroundThePlayerWithRadiusFive) {
+  auto game = rig::gameFromDrawing({"################", "#@..............#", "################"});
+  const Map& map = *game->map;
+  EXPECT_TRUE(map.isInFov(6, 1));
+  EXPECT_FALSE(map.isInFov(7, 1));
+  ASSERT_TRUE(press(*game, "l"));
+  EXPECT_TRUE(map.isInFov(7, 1)) << "five cells from the player's new cell";
+  EXPECT_FALSE(map.isInFov(8, 1));
+  ASSERT_TRUE(press(*game, "."));
+  EXPECT_TRUE(map.isInFov(7, 1));
+}
+
+TEST(TerrainTest, GeneratingACaveWritesNothingToStandardOutput) {
+  for (const std::uint32_t partition : {2u, 29u, 404u}) {
+    rig::fixPartition(partition);
+    EntityRegistry unused;
+    Map cave(&unused, 70, 44);
+    testing::internal::CaptureStdout();
+    cave.generate();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "partition " << partition;
+  }
+}
+
+TEST(TerrainTest, KindsOutsideTheTableHaveNoTraits) {
+  for (const int kind : {-1, 4, 100})
+    EXPECT_EQ(traitsOf(static_cast<TileKind>(kind)), nullptr) << kind;
+  EXPECT_NE(traitsOf(ShallowWater), nullptr);
 }
 
 // ---- The cave's first inhabitants ----------------------------------------------------------
