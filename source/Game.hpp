@@ -70,7 +70,6 @@ class Game {
 
  private:
   bool perform(const Command& command);
-  void handleMenuKey(const TCOD_key_t& key);
   void passTurn();
   void advanceStory();
   void removeTheDead();
@@ -80,9 +79,5 @@ class Game {
   void drawSidePanel();
   void drawCreaturesInView();
   void drawGround();
-  void drawMenuWindow();
-  void drawFrame(const TCODColor& colour);
-  void drawInventoryEntries();
-  void drawDropEntries();
   void drawEndScreen();
 };

@@ -71,5 +71,4 @@ class Item : public Entity {
  private:
   void applyBand();
   void setUpKind(int kind);
-  void addToInventory(Player* player, int productKind) const;
 };

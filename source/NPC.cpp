@@ -1,6 +1,5 @@
 #include "NPC.hpp"
 
-#include <array>
 #include <cstdlib>
 #include <string>
 
@@ -31,14 +30,14 @@ struct CreatureStats {
   int corpse;
 };
 
-constexpr std::array<CreatureStats, 4> kCreatureKinds = {{
+constexpr CreatureStats kCreatureKinds[] = {
     // kind, name, glyph, hp, speed, sight, aggressive, flee at, base dmg, dmg range, accuracy,
     // corpse
     {Bat, "bat", 'b', 5, 14, 6, false, 1, 0, 2, 8, BatCorpse},
     {Snake, "snake", 's', 7, 11, 4, true, 2, 2, 2, 9, SnakeCorpse},
     {Bear, "bear", 'B', 20, 8, 3, true, 4, 5, 3, 7, BearCorpse},
     {Kitten, "kitten", 'k', 1, 4, 0, false, 1, 0, 0, 0, KittenCorpse},
-}};
+};
 
 const CreatureStats* statsOf(unsigned char kind) {
   for (const CreatureStats& stats : kCreatureKinds) {
