@@ -65,8 +65,8 @@ class Game {
   Player* player = nullptr;  // also in the registry
   std::unique_ptr<Map> map;
   MessageLog messageLog;
-  std::unique_ptr<TCODConsole> menuConsole;
-  GameMode mode = Normal;
+  std::unique_ptr<TCODConsole> menuConsole;  // 40 x 30: the window of the menu screens
+  GameMode mode = Normal;  // what the next key means and what the next frame shows
 
  private:
   bool perform(const Command& command);
