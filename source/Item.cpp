@@ -182,3 +182,13 @@ void Item::butcher(Player* player) {
 void Item::addToInventory(Player* player, int productKind) const {
   player->inventory.push_back(new Item(messageLog, map, -1, -1, productKind));
 }
+
+int nutritionOf(int kind) {
+  const Food* food = findRow(kFoods, kind, &Food::kind);
+  return food != nullptr ? food->nutrition : 0;
+}
+
+bool yieldsProducts(int corpseKind) {
+  const Yield* yield = findRow(kYields, corpseKind, &Yield::corpse);
+  return yield != nullptr && (yield->pelt != 0 || yield->productCount > 0);
+}
