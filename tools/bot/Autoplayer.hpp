@@ -28,14 +28,16 @@ class Player;
 // What it reads of the Game, all of it without changing anything:
 // - what the screen shows: the explored cells and their terrain (Map, Tile), which cells are in
 //   view, the creatures in view (Map::visibleEntities) with their kind, position and whether
-//   they are angry or fleeing, the first item lying on each cell in view, the inventory and the
+//   they are angry or fleeing, the first item lying on each cell in view (the screen shows one glyph a cell), the inventory and the
 //   worn gear with each piece's bonus, the player's position, hit points, maximum, armour and
 //   damage, and which menu screen is open (Game::mode);
 // - more exactly than the screen shows: the player's hunger as a number (the screen shows four
 //   bands) and each creature's hit points (the screen shows a colour between red and green);
-// - what no screen shows: the game's turn counter (to time its blows by a bear's rest), the
-//   player's accuracy, base damage and damage range, and the flags an item's kind gives it
-//   (eatable, butcherable, craftable, its slot).
+// - what no screen shows: the game's turn counter (to time its blows by a bear's rest), each
+//   creature's id (to tell creatures of a kind apart) and dead flag, the player's accuracy,
+//   base damage and damage range, the flags an item's kind gives it (eatable, butcherable,
+//   craftable, its slot), and whether a creature stands on a cell where it saw a corpse or a
+//   stone lying, in view or not.
 // It takes the rules from the game's headers, not from what it sees: a creature's combat
 // values, speed, sight radius and aggression from its kind's row of kCreatureKinds, the
 // energy an action costs and the roll to hit (NPC), the nutrition of foods and which corpses
