@@ -28,9 +28,9 @@ class Player;
 // What it reads of the Game, all of it without changing anything:
 // - what the screen shows: the explored cells and their terrain (Map, Tile), which cells are in
 //   view, the creatures in view (Map::visibleEntities) with their kind, position and whether
-//   they are angry or fleeing, the first item lying on each cell in view (the screen shows one glyph a cell), the inventory and the
-//   worn gear with each piece's bonus, the player's position, hit points, maximum, armour and
-//   damage, and which menu screen is open (Game::mode);
+//   they are angry or fleeing, the first item lying on each cell in view (the screen shows one
+//   glyph a cell), the inventory and the worn gear with each piece's bonus, the player's
+//   position, hit points, maximum, armour and damage, and which menu screen is open (Game::mode);
 // - more exactly than the screen shows: the player's hunger as a number (the screen shows four
 //   bands) and each creature's hit points (the screen shows a colour between red and green);
 // - what no screen shows: the game's turn counter (to time its blows by a bear's rest), each
