@@ -132,6 +132,18 @@ TEST(AutoplayerBoutTest, CreaturesActInTheRhythmTheBotReckonsWith) {
 
 // ---- Fight odds --------------------------------------------------------------------------------
 
+// How often each damage came of `blows` real attacks of `attacker` on `defender` (a miss as 0).
+std::map<int, int> damagesOfTheGamesAttack(NPC& attacker, NPC& defender, int blows) {
+  std::map<int, int> seen;
+  for (int blow = 0; blow < blows; ++blow) {
+    defender.hp = 1000;
+    defender.dead = false;
+    attacker.interact(&defender);
+    ++seen[1000 - defender.hp];
+  }
+  return seen;
+}
+
 // The bot must not roll the game's dice, so it works the attack out again (bot::blowOutcomes,
 // from the values of each kind). Here its chances are held against many real attacks
 // (NPC::interact) on a drawn level, each kind against the player and the player against each
@@ -168,13 +180,7 @@ TEST(BotCombatRuleTest, PredictedBlowsMatchTheGamesAttack) {
     player.weaponDamage = c.weapon;
     NPC& attacker = fighter(c.attacker);
     NPC& defender = fighter(c.defender);
-    std::map<int, int> seen;
-    for (int blow = 0; blow < blows; ++blow) {
-      defender.hp = 1000;
-      defender.dead = false;
-      attacker.interact(&defender);
-      ++seen[1000 - defender.hp];
-    }
+    std::map<int, int> seen = damagesOfTheGamesAttack(attacker, defender, blows);
     std::map<int, double> predicted;
     for (const auto& [damage, chance] :
          bot::blowOutcomes(bot::fighterOf(attacker), bot::fighterOf(defender))) {
