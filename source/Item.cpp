@@ -185,3 +185,13 @@ void Item::butcher(Player* player) {
   for (std::size_t i = 0; i < yield->productCount; ++i)
     player->receive(yield->products[i]);
 }
+
+int nutritionOf(int kind) {
+  const Food* food = findRow(kFoods, kind, &Food::kind);
+  return food != nullptr ? food->nutrition : 0;
+}
+
+bool yieldsProducts(int corpseKind) {
+  const Yield* yield = findRow(kYields, corpseKind, &Yield::corpse);
+  return yield != nullptr && (yield->pelt != 0 || yield->productCount > 0);
+}
