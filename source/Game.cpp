@@ -1,8 +1,8 @@
 #include "Game.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 
 #include "Display.hpp"
@@ -21,7 +21,9 @@ struct KeyBinding {
   Command command;
 };
 
-constexpr std::array<KeyBinding, 18> kNormalKeys = {{
+// One key per row: the formatter would pack these short rows two to a line.
+// clang-format off
+constexpr KeyBinding kNormalKeys[] = {
     // key, character, command
     {TCODK_ESCAPE, 0, {Action::Quit, 0}},
     {TCODK_HOME, 0, {Action::GiveBatMeat, 0}},
@@ -41,7 +43,8 @@ constexpr std::array<KeyBinding, 18> kNormalKeys = {{
     {TCODK_CHAR, 'g', {Action::PickUp, 0}},
     {TCODK_CHAR, 'i', {Action::OpenInventory, 0}},
     {TCODK_CHAR, 'd', {Action::OpenDrop, 0}},
-}};
+};
+// clang-format on
 
 Command commandFor(const TCOD_key_t& key) {
   for (const KeyBinding& binding : kNormalKeys) {
@@ -76,7 +79,7 @@ struct Milestone {
 };
 
 // Indexed by the story stage it leaves.
-constexpr std::array<Milestone, 6> kMilestones = {{
+constexpr Milestone kMilestones[] = {
     // by kills, more than, message
     {false, 3, "You can't remember anything. You hear the flapping of wings."},
     {false, 30, "Slowly, some memories start coming back to you. This cave feels familiar."},
@@ -86,8 +89,10 @@ constexpr std::array<Milestone, 6> kMilestones = {{
     {true, 30,
      "You remember why you are in this cave. You pull something out of your pocket. CHECK "
      "INVENTORY"},
-}};
+};
 constexpr int kNoteStage = 5;
+static_assert(static_cast<std::size_t>(kNoteStage) + 1 == std::size(kMilestones),
+              "the note comes with the last milestone");
 
 constexpr const char* kWakeUpMessage =
     "You wake up grogilly in a dark cave, alone. Your head is pounding and you can taste blood. "
@@ -121,14 +126,17 @@ struct Batch {
   bool redrawAfter;  // draw a new position after each placement
 };
 
-constexpr std::array<Batch, 5> kPopulation = {{
+// Placed in this order. One batch per row: the formatter would pack these short rows.
+// clang-format off
+constexpr Batch kPopulation[] = {
     // count, item?, kind, new position after each
     {26, false, Bat, false},
     {2, true, SmallStone, true},
     {2, false, Bear, true},
     {1, false, Kitten, true},
     {5, false, Snake, true},
-}};
+};
+// clang-format on
 
 // ---- Screen layout ---------------------------------------------------------------------------
 
@@ -160,38 +168,113 @@ struct HungerBand {
   char colour;
 };
 
-constexpr std::array<HungerBand, 4> kHungerBands = {{
+constexpr HungerBand kHungerBands[] = {
     // hunger below, format, colour control code
     {50, "%cNot hungry%c", TCOD_COLCTRL_3},
     {100, "%cHungry%c", TCOD_COLCTRL_2},
     {150, "%cFamished%c", TCOD_COLCTRL_5},
     {250, "%cStarving%c", TCOD_COLCTRL_1},
-}};
+};
 
-// What the inventory offers for an entry: the first rule that holds decides.
+// ---- Menu screens ----------------------------------------------------------------------------
+
+// The letter and label of a listed entry: the first row of its screen whose test holds for the
+// item decides; when none holds, the entry shows its name alone and its letter changes nothing.
 struct EntryLabel {
+  bool (*holds)(const Item& item, const Player& player);
   const char* text;
   const TCODColor* letterColour;
 };
 
-const EntryLabel* labelFor(const Item& item, const Player& player) {
-  static const std::array<EntryLabel, 6> labels = {{
-      {")eat", &TCODColor::lightRed},
-      {")butcher", &TCODColor::lightRed},
-      {")craft", &TCODColor::lightViolet},
-      {")unequip", &TCODColor::desaturatedOrange},
-      {")equip", &TCODColor::orange},
-      {")read", &TCODColor::white},
-  }};
-  if (item.eatable) return &labels[0];
-  if (item.butcherable) return &labels[1];
-  if (item.craftable) return &labels[2];
-  if (item.equipped) return &labels[3];
-  if (item.slot >= 0 && player.equipment[static_cast<std::size_t>(item.slot)] == nullptr) {
-    return &labels[4];
+// What an entry's label depends on; each takes the player too, since ")equip" needs its slots.
+constexpr auto isEatable = [](const Item& item, const Player&) { return item.eatable; };
+constexpr auto isButcherable = [](const Item& item, const Player&) { return item.butcherable; };
+constexpr auto isCraftable = [](const Item& item, const Player&) { return item.craftable; };
+constexpr auto isEquipped = [](const Item& item, const Player&) { return item.equipped; };
+constexpr auto isNotEquipped = [](const Item& item, const Player&) { return !item.equipped; };
+constexpr auto isTheNote = [](const Item& item, const Player&) { return item.kind == BloodyNote; };
+constexpr auto fitsAnEmptySlot = [](const Item& item, const Player& player) {
+  return item.slot >= 0 && player.equipment[static_cast<std::size_t>(item.slot)] == nullptr;
+};
+
+// No item is more than one of eatable, butcherable and craftable, so the label always names
+// what Player::useItem does with the entry.
+constexpr EntryLabel kInventoryLabels[] = {
+    // shown when, label, letter colour
+    {isEatable, ")eat", &TCODColor::lightRed},
+    {isButcherable, ")butcher", &TCODColor::lightRed},
+    {isCraftable, ")craft", &TCODColor::lightViolet},
+    {isEquipped, ")unequip", &TCODColor::desaturatedOrange},
+    {fitsAnEmptySlot, ")equip", &TCODColor::orange},
+    {isTheNote, ")read", &TCODColor::white},
+};
+
+// Worn items cannot be dropped.
+constexpr EntryLabel kDropLabels[] = {
+    // shown when, label, letter colour
+    {isNotEquipped, ")drop", &TCODColor::red},
+};
+
+// What a letter does to entry `index` (positions past the end are ignored); returns the mode
+// that follows. Choosing the note opens the note screen.
+GameMode useEntry(Player& player, unsigned index) {
+  const Item* used = player.useItem(index);
+  return used != nullptr && used->kind == BloodyNote ? Note : Inventory;
+}
+
+GameMode dropEntry(Player& player, unsigned index) {
+  player.drop(index);
+  return Drop;
+}
+
+// A window over the middle of the level: everything one menu mode shows and does. The modes
+// without a row here show no window. Every key on a menu screen takes a turn: Escape leads to
+// `onEscape`, "z" back to the level, and the letter of inventory entry i (code 'a' + i) to
+// `onLetter` for i.
+struct MenuScreen {
+  GameMode mode;
+  const TCODColor* frameColour;
+  const char* exitHint;      // over the bottom border
+  const char* title;         // over the top border; nullptr: none
+  const EntryLabel* labels;  // the screen lists the inventory; nullptr: it shows `text` instead
+  std::size_t labelCount;
+  const char* text;
+  GameMode onEscape;
+  GameMode (*onLetter)(Player& player, unsigned index);  // nullptr: a letter changes nothing
+};
+
+constexpr MenuScreen kMenuScreens[] = {
+    // mode, frame colour, exit hint, title, entry labels, label count, text, after Escape,
+    // what a letter does
+    {Inventory, &TCODColor::lightBlue, "(Z) EXIT", "INVENTORY", kInventoryLabels,
+     std::size(kInventoryLabels), nullptr, Normal, useEntry},
+    {Drop, &TCODColor::lightBlue, "(Z) EXIT", "DROP ITEMS", kDropLabels, std::size(kDropLabels),
+     nullptr, Normal, dropEntry},
+    {Note, &TCODColor::red, "EXIT(ESC)", nullptr, nullptr, 0, kNoteText, FadeOut, nullptr},
+};
+
+// The screen `mode` shows over the level, or nullptr when it shows none.
+const MenuScreen* menuScreenFor(GameMode mode) {
+  for (const MenuScreen& screen : kMenuScreens) {
+    if (screen.mode == mode) return &screen;
   }
-  if (item.kind == BloodyNote) return &labels[5];
   return nullptr;
+}
+
+// The mode after `key` on `screen`; a chosen letter acts on the player's inventory.
+GameMode modeAfterKey(const MenuScreen& screen, const TCOD_key_t& key, Player& player) {
+  const MenuCommand command = menuCommandFor(key);
+  switch (command.action) {
+    case MenuAction::Back:
+      return screen.onEscape;
+    case MenuAction::Close:
+      return Normal;
+    case MenuAction::Choose:
+      return screen.onLetter != nullptr ? screen.onLetter(player, command.index) : screen.mode;
+    case MenuAction::Nothing:
+      break;
+  }
+  return screen.mode;
 }
 
 void printLeft(TCODConsole& console, int x, int y, TCOD_bkgnd_flag_t flag,
@@ -292,8 +375,8 @@ bool Game::update() {
   const TCOD_key_t key = keyboard::waitForKeypress();
   if (key.vk == TCODK_NONE) return true;  // the window was closed: no turn, the shell stops
   if (player->dead || mode == EndScreen) return key.vk != TCODK_ESCAPE;
-  if (mode == Inventory || mode == Drop || mode == Note) {
-    handleMenuKey(key);
+  if (const MenuScreen* screen = menuScreenFor(mode)) {
+    mode = modeAfterKey(*screen, key, *player);
   } else {
     const Command command = commandFor(key);
     if (command.action == Action::Quit) return false;
@@ -313,7 +396,7 @@ bool Game::perform(const Command& command) {
     case Action::PickUp:
       return player->pickUp();
     case Action::GiveBatMeat:
-      player->inventory.push_back(new Item(&messageLog, map.get(), -1, -1, BatMeat));
+      player->receive(BatMeat);
       return false;
     case Action::OpenInventory:
       mode = Inventory;
@@ -328,28 +411,6 @@ bool Game::perform(const Command& command) {
   return false;
 }
 
-void Game::handleMenuKey(const TCOD_key_t& key) {
-  const MenuCommand command = menuCommandFor(key);
-  switch (command.action) {
-    case MenuAction::Back:
-      mode = mode == Note ? FadeOut : Normal;
-      break;
-    case MenuAction::Close:
-      mode = Normal;
-      break;
-    case MenuAction::Choose:
-      if (mode == Inventory) {
-        const Item* used = player->useItem(command.index);
-        if (used != nullptr && used->kind == BloodyNote) mode = Note;
-      } else if (mode == Drop) {
-        player->drop(command.index);
-      }
-      break;
-    case MenuAction::Nothing:
-      break;
-  }
-}
-
 // ---- One turn --------------------------------------------------------------------------------
 
 void Game::passTurn() {
@@ -362,13 +423,13 @@ void Game::passTurn() {
 }
 
 void Game::advanceStory() {
-  if (storyStage < 0 || storyStage >= static_cast<int>(kMilestones.size())) return;
+  if (storyStage < 0 || storyStage >= static_cast<int>(std::size(kMilestones))) return;
   const Milestone& milestone = kMilestones[static_cast<std::size_t>(storyStage)];
   const int count = milestone.byKills ? killCount : turnCount;
   if (count <= milestone.threshold) return;
   messageLog.add(milestone.message);
   if (storyStage == kNoteStage) {
-    player->inventory.push_back(new Item(&messageLog, map.get(), -1, -1, BloodyNote));
+    player->receive(BloodyNote);
   }
   ++storyStage;
 }
@@ -392,6 +453,67 @@ void Game::removeTheDead() {
 }
 
 // ---- Drawing ---------------------------------------------------------------------------------
+
+namespace {
+
+void drawFrame(TCODConsole& window, const TCODColor& colour) {
+  const TCODColor& black = TCODColor::black;
+  const int right = kWindowWidth - 1;
+  const int bottom = kWindowHeight - 1;
+  for (int x = 0; x < kWindowWidth; ++x) {
+    window.putCharEx(x, 0, kDoubleHorizontal, colour, black);
+    window.putCharEx(x, bottom, kDoubleHorizontal, colour, black);
+  }
+  for (int y = 0; y < kWindowHeight; ++y) {
+    window.putCharEx(0, y, kDoubleVertical, colour, black);
+    window.putCharEx(right, y, kDoubleVertical, colour, black);
+  }
+  window.putCharEx(0, 0, kDoubleCross, colour, black);
+  window.putCharEx(0, bottom, kDoubleCross, colour, black);
+  window.putCharEx(right, 0, kDoubleCross, colour, black);
+  window.putCharEx(right, bottom, kDoubleCross, colour, black);
+}
+
+const EntryLabel* labelFor(const MenuScreen& screen, const Item& item, const Player& player) {
+  for (std::size_t i = 0; i < screen.labelCount; ++i) {
+    if (screen.labels[i].holds(item, player)) return &screen.labels[i];
+  }
+  return nullptr;
+}
+
+// Entry i stands on row 2 + i under the letter 'a' + i, shown or not; rows past the window are
+// not drawn.
+void drawEntries(TCODConsole& window, const MenuScreen& screen, const Player& player) {
+  const std::size_t visible = static_cast<std::size_t>(kWindowHeight - kFirstEntryRow);
+  for (std::size_t i = 0; i < player.inventory.size() && i < visible; ++i) {
+    const Item& item = *player.inventory[i];
+    const int row = kFirstEntryRow + static_cast<int>(i);
+    if (const EntryLabel* label = labelFor(screen, item, player)) {
+      window.putCharEx(kLetterColumn, row, 'a' + static_cast<int>(i), *label->letterColour,
+                       TCODColor::black);
+      printLeft(window, kLabelColumn, row, TCOD_BKGND_NONE, label->text);
+    }
+    printLeft(window, kNameColumn, row, TCOD_BKGND_NONE, item.name);
+  }
+}
+
+// Draws `screen` into `window` and copies it, opaque, over the middle of the level.
+void drawMenuWindow(TCODConsole& window, const MenuScreen& screen, const Player& player) {
+  window.clear();
+  drawFrame(window, *screen.frameColour);
+  printLeft(window, 4, kWindowHeight - 1, TCOD_BKGND_NONE, screen.exitHint);
+  if (screen.title != nullptr) printLeft(window, 4, 0, TCOD_BKGND_NONE, screen.title);
+  if (screen.labels != nullptr) {
+    drawEntries(window, screen, player);
+  } else {
+    window.printRectEx(2, 2, 36, 26, TCOD_BKGND_NONE, TCOD_LEFT, "%s", screen.text);
+  }
+  TCODConsole::blit(&window, 0, 0, kWindowWidth, kWindowHeight, TCODConsole::root, kWindowX,
+                    kWindowY, 1.0f, 1.0f);
+  display::flush();
+}
+
+}  // namespace
 
 void Game::draw() {
   switch (mode) {
@@ -427,7 +549,9 @@ void Game::drawInterface() {
   drawCreaturesInView();
   drawGround();
   messageLog.draw();
-  if (mode == Note || mode == Inventory || mode == Drop) drawMenuWindow();
+  if (const MenuScreen* screen = menuScreenFor(mode)) {
+    drawMenuWindow(*menuConsole, *screen, *player);
+  }
 }
 
 void Game::drawSidePanel() {
@@ -497,77 +621,4 @@ void Game::drawGround() {
   }
   root.printRectEx(kGroundX, kGroundY + 1, kSeeHereWidth, kSeeHereHeight, TCOD_BKGND_NONE,
                    TCOD_LEFT, "%s", seeHere.c_str());
-}
-
-void Game::drawMenuWindow() {
-  TCODConsole& window = *menuConsole;
-  window.clear();
-  if (mode == Note) {
-    drawFrame(TCODColor::red);
-    printLeft(window, 4, kWindowHeight - 1, TCOD_BKGND_NONE, "EXIT(ESC)");
-    window.printRectEx(2, 2, 36, 26, TCOD_BKGND_NONE, TCOD_LEFT, "%s", kNoteText);
-  } else {
-    drawFrame(TCODColor::lightBlue);
-    printLeft(window, 4, kWindowHeight - 1, TCOD_BKGND_NONE, "(Z) EXIT");
-    if (mode == Drop) {
-      drawDropEntries();
-    } else {
-      drawInventoryEntries();
-    }
-  }
-  TCODConsole::blit(&window, 0, 0, kWindowWidth, kWindowHeight, TCODConsole::root, kWindowX,
-                    kWindowY, 1.0f, 1.0f);
-  display::flush();
-}
-
-void Game::drawFrame(const TCODColor& colour) {
-  TCODConsole& window = *menuConsole;
-  const TCODColor& black = TCODColor::black;
-  const int right = kWindowWidth - 1;
-  const int bottom = kWindowHeight - 1;
-  for (int x = 0; x < kWindowWidth; ++x) {
-    window.putCharEx(x, 0, kDoubleHorizontal, colour, black);
-    window.putCharEx(x, bottom, kDoubleHorizontal, colour, black);
-  }
-  for (int y = 0; y < kWindowHeight; ++y) {
-    window.putCharEx(0, y, kDoubleVertical, colour, black);
-    window.putCharEx(right, y, kDoubleVertical, colour, black);
-  }
-  window.putCharEx(0, 0, kDoubleCross, colour, black);
-  window.putCharEx(0, bottom, kDoubleCross, colour, black);
-  window.putCharEx(right, 0, kDoubleCross, colour, black);
-  window.putCharEx(right, bottom, kDoubleCross, colour, black);
-}
-
-// Entry i stands on row 2 + i under the letter 'a' + i; rows past the window are not drawn.
-void Game::drawInventoryEntries() {
-  TCODConsole& window = *menuConsole;
-  printLeft(window, 4, 0, TCOD_BKGND_NONE, "INVENTORY");
-  const std::size_t visible = static_cast<std::size_t>(kWindowHeight - kFirstEntryRow);
-  for (std::size_t i = 0; i < player->inventory.size() && i < visible; ++i) {
-    const Item& item = *player->inventory[i];
-    const int row = kFirstEntryRow + static_cast<int>(i);
-    if (const EntryLabel* label = labelFor(item, *player)) {
-      window.putCharEx(kLetterColumn, row, 'a' + static_cast<int>(i), *label->letterColour,
-                       TCODColor::black);
-      printLeft(window, kLabelColumn, row, TCOD_BKGND_NONE, label->text);
-    }
-    printLeft(window, kNameColumn, row, TCOD_BKGND_NONE, item.name);
-  }
-}
-
-void Game::drawDropEntries() {
-  TCODConsole& window = *menuConsole;
-  printLeft(window, 4, 0, TCOD_BKGND_NONE, "DROP ITEMS");
-  const std::size_t visible = static_cast<std::size_t>(kWindowHeight - kFirstEntryRow);
-  for (std::size_t i = 0; i < player->inventory.size() && i < visible; ++i) {
-    const Item& item = *player->inventory[i];
-    const int row = kFirstEntryRow + static_cast<int>(i);
-    if (!item.equipped) {
-      window.putCharEx(kLetterColumn, row, 'a' + static_cast<int>(i), TCODColor::red,
-                       TCODColor::black);
-      printLeft(window, kLabelColumn, row, TCOD_BKGND_NONE, ")drop");
-    }
-    printLeft(window, kNameColumn, row, TCOD_BKGND_NONE, item.name);
-  }
 }

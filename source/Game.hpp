@@ -65,12 +65,11 @@ class Game {
   Player* player = nullptr;  // also in the registry
   std::unique_ptr<Map> map;
   MessageLog messageLog;
-  std::unique_ptr<TCODConsole> menuConsole;
-  GameMode mode = Normal;
+  std::unique_ptr<TCODConsole> menuConsole;  // 40 x 30: the window of the menu screens
+  GameMode mode = Normal;  // what the next key means and what the next frame shows
 
  private:
   bool perform(const Command& command);
-  void handleMenuKey(const TCOD_key_t& key);
   void passTurn();
   void advanceStory();
   void removeTheDead();
@@ -80,9 +79,5 @@ class Game {
   void drawSidePanel();
   void drawCreaturesInView();
   void drawGround();
-  void drawMenuWindow();
-  void drawFrame(const TCODColor& colour);
-  void drawInventoryEntries();
-  void drawDropEntries();
   void drawEndScreen();
 };

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "MessageLog.hpp"
 #include "Player.hpp"
@@ -15,6 +16,30 @@ constexpr signed char kStoneGlyph = 7;
 constexpr signed char kArmourGlyph = '[';
 constexpr signed char kWeaponGlyph = ')';
 
+// A run of kind numbers that share their flag, glyph and slot, named or not.
+struct Band {
+  int first;
+  int last;
+  bool Item::*flag;  // nullptr: none
+  signed char glyph;
+  int slot;
+};
+
+// The first band that holds a kind decides; a kind in none keeps the defaults (glyph 1, no flag,
+// NoSlot). The small stone comes before its band because it alone has a glyph of its own.
+constexpr Band kBands[] = {
+    // first kind, last kind, flag, glyph, slot
+    {1, 5, &Item::butcherable, kFoodGlyph, NoSlot},
+    {SmallStone, SmallStone, &Item::craftable, kStoneGlyph, NoSlot},
+    {8, 12, &Item::craftable, kMaterialGlyph, NoSlot},
+    {15, 20, &Item::eatable, kFoodGlyph, NoSlot},
+    {23, 26, nullptr, kArmourGlyph, Head},
+    {27, 31, nullptr, kArmourGlyph, Body},
+    {32, 36, nullptr, kArmourGlyph, Legs},
+    {37, 41, nullptr, kWeaponGlyph, Weapon},
+    {42, std::numeric_limits<int>::max(), nullptr, kArmourGlyph, NoSlot},
+};
+
 struct NamedKind {
   int kind;
   const char* name;
@@ -22,7 +47,7 @@ struct NamedKind {
   int bonusDivisor;  // 0: no bonus roll
 };
 
-constexpr std::array<NamedKind, 20> kNamedKinds = {{
+constexpr NamedKind kNamedKinds[] = {
     // kind, name, bonus base, bonus divisor
     {BatCorpse, "a bat corpse", 0, 0},
     {BearCorpse, "a bear corpse", 0, 0},
@@ -44,7 +69,7 @@ constexpr std::array<NamedKind, 20> kNamedKinds = {{
     {SharpenedStone, "a sharpened stone", 1, 2},
     {BearClaw, "severed bear claw", 3, 3},
     {BloodyNote, "a crumpled bloody note", 0, 0},
-}};
+};
 
 constexpr const char* kUnnamed = "an unidentified item";
 
@@ -54,13 +79,13 @@ struct Food {
   int nutrition;
 };
 
-constexpr std::array<Food, 4> kFoods = {{
+constexpr Food kFoods[] = {
     // kind, message, nutrition
     {BatMeat, "You eat the raw bat meat. It tastes disgusting.", 39},
     {SnakeMeat, "You eat the raw snake meat. Not bad.", 55},
     {BearMeat, "You eat the raw bear meat. You feel like a badass.", 170},
     {MysteriousMeat, "You eat the raw meat. It sates your hunger for now.", 100},
-}};
+};
 
 struct Yield {
   int corpse;
@@ -70,13 +95,13 @@ struct Yield {
   std::size_t productCount;
 };
 
-constexpr std::array<Yield, 4> kYields = {{
+constexpr Yield kYields[] = {
     // corpse, message, pelt on an odd roll, products, product count
     {BatCorpse, "You butcher the bat corpse.", BatPelt, {BatMeat, 0, 0}, 1},
     {SnakeCorpse, "You butcher the snake corpse.", 0, {SnakeMeat, 0, 0}, 1},
     {BearCorpse, "You butcher the bear corpse.", 0, {BearPelt, BearMeat, BearClaw}, 3},
     {KittenCorpse, "Nothing is yielded from the kitten corpse... you monster.", 0, {0, 0, 0}, 0},
-}};
+};
 
 struct Recipe {
   int material;
@@ -84,15 +109,15 @@ struct Recipe {
   std::size_t productCount;  // 3: chosen by one rand() % 3; 1: always the same
 };
 
-constexpr std::array<Recipe, 3> kRecipes = {{
+constexpr Recipe kRecipes[] = {
     // material, products, product count
     {BatPelt, {BatPeltHat, BatPeltShirt, BatPeltPants}, 3},
     {BearPelt, {BearPeltHelmet, BearPeltArmor, BearPeltLeggings}, 3},
     {SmallStone, {SharpenedStone, 0, 0}, 1},
-}};
+};
 
 template <typename Row, std::size_t N>
-const Row* findRow(const std::array<Row, N>& table, int key, int Row::*column) {
+const Row* findRow(const Row (&table)[N], int key, int Row::*column) {
   for (const Row& row : table) {
     if (row.*column == key) return &row;
   }
@@ -116,30 +141,12 @@ Item::Item(MessageLog* messageLog, Map* map, int x, int y, int kind)
 }
 
 void Item::applyBand() {
-  if (kind >= 1 && kind <= 5) {
-    butcherable = true;
-    glyph = kFoodGlyph;
-  }
-  if (kind >= 15 && kind <= 20) {
-    glyph = kFoodGlyph;
-    eatable = true;
-  }
-  if (kind >= 8 && kind <= 12) {
-    craftable = true;
-    glyph = kind == SmallStone ? kStoneGlyph : kMaterialGlyph;
+  for (const Band& band : kBands) {
+    if (kind < band.first || kind > band.last) continue;
+    if (band.flag != nullptr) this->*band.flag = true;
+    glyph = band.glyph;
+    slot = band.slot;
     return;
-  }
-  if (kind <= 22) return;
-  glyph = kArmourGlyph;
-  if (kind <= 26) {
-    slot = Head;
-  } else if (kind <= 31) {
-    slot = Body;
-  } else if (kind <= 36) {
-    slot = Legs;
-  } else if (kind <= 41) {
-    glyph = kWeaponGlyph;
-    slot = Weapon;
   }
 }
 
@@ -166,7 +173,7 @@ void Item::craft(Player* player) {
   if (recipe == nullptr) return;
   const std::size_t choice =
       recipe->productCount > 1 ? static_cast<std::size_t>(std::rand()) % recipe->productCount : 0;
-  addToInventory(player, recipe->products[choice]);
+  player->receive(recipe->products[choice]);
 }
 
 void Item::butcher(Player* player) {
@@ -174,11 +181,17 @@ void Item::butcher(Player* player) {
   const Yield* yield = findRow(kYields, kind, &Yield::corpse);
   if (yield == nullptr) return;
   messageLog->add(yield->message);
-  if (yield->pelt != 0 && (std::rand() & 1) != 0) addToInventory(player, yield->pelt);
+  if (yield->pelt != 0 && (std::rand() & 1) != 0) player->receive(yield->pelt);
   for (std::size_t i = 0; i < yield->productCount; ++i)
-    addToInventory(player, yield->products[i]);
+    player->receive(yield->products[i]);
 }
 
-void Item::addToInventory(Player* player, int productKind) const {
-  player->inventory.push_back(new Item(messageLog, map, -1, -1, productKind));
+int nutritionOf(int kind) {
+  const Food* food = findRow(kFoods, kind, &Food::kind);
+  return food != nullptr ? food->nutrition : 0;
+}
+
+bool yieldsProducts(int corpseKind) {
+  const Yield* yield = findRow(kYields, corpseKind, &Yield::corpse);
+  return yield != nullptr && (yield->pelt != 0 || yield->productCount > 0);
 }

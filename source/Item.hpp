@@ -43,6 +43,11 @@ enum EquipSlot : int {
 // Equipment of this kind or below adds its bonus to armour, above it to weapon damage.
 constexpr int kLastArmourKind = 37;
 
+// How much hunger eating an item of `kind` takes away; 0 for anything that is not food.
+int nutritionOf(int kind);
+// Whether butchering a corpse of `kind` yields anything (the kitten's yields nothing).
+bool yieldsProducts(int corpseKind);
+
 // Anything the player can find, carry, eat, craft, wear or read; all of it follows from `kind`.
 class Item : public Entity {
  public:
@@ -71,5 +76,4 @@ class Item : public Entity {
  private:
   void applyBand();
   void setUpKind(int kind);
-  void addToInventory(Player* player, int productKind) const;
 };

@@ -4,8 +4,8 @@
 #include <libtcod/sdl2/event.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
+#include <iterator>
 #include <utility>
 
 namespace keyboard {
@@ -15,7 +15,7 @@ KeySource keySource;
 
 // Keys that only change what another key means, or toggle a lock: pressing one alone is not
 // a key press for the game.
-constexpr std::array<SDL_Keycode, 12> modifierKeys = {
+constexpr SDL_Keycode modifierKeys[] = {
     SDLK_LSHIFT, SDLK_RSHIFT, SDLK_LCTRL, SDLK_RCTRL,    SDLK_LALT,         SDLK_RALT,
     SDLK_LGUI,   SDLK_RGUI,   SDLK_MODE,  SDLK_CAPSLOCK, SDLK_NUMLOCKCLEAR, SDLK_SCROLLLOCK,
 };
@@ -26,12 +26,12 @@ struct ShiftedChar {
   char plain;
   char shifted;
 };
-constexpr std::array<ShiftedChar, 21> shiftedChars = {{
+constexpr ShiftedChar shiftedChars[] = {
     // plain, shifted
     {'`', '~'}, {'1', '!'},  {'2', '@'}, {'3', '#'},  {'4', '$'}, {'5', '%'}, {'6', '^'},
     {'7', '&'}, {'8', '*'},  {'9', '('}, {'0', ')'},  {'-', '_'}, {'=', '+'}, {'[', '{'},
     {']', '}'}, {'\\', '|'}, {';', ':'}, {'\'', '"'}, {',', '<'}, {'.', '>'}, {'/', '?'},
-}};
+};
 
 TCOD_key_t noKey() {
   TCOD_key_t key{};
@@ -40,7 +40,7 @@ TCOD_key_t noKey() {
 }
 
 bool isModifierKey(SDL_Keycode sym) {
-  return std::find(modifierKeys.begin(), modifierKeys.end(), sym) != modifierKeys.end();
+  return std::find(std::begin(modifierKeys), std::end(modifierKeys), sym) != std::end(modifierKeys);
 }
 
 bool isCloseRequest(const SDL_Event& event) {

@@ -1,6 +1,5 @@
 #include "NPC.hpp"
 
-#include <array>
 #include <cstdlib>
 #include <string>
 
@@ -10,42 +9,10 @@
 
 namespace {
 
-constexpr int kActionCost = 10;
 constexpr int kCalmDownLimit = 10;
 constexpr int kFlightLength = 10;
 constexpr float kDiagonalPathCost = 1.41f;
 constexpr int kDirectionCount = 8;
-
-struct CreatureStats {
-  unsigned char kind;
-  const char* name;
-  signed char glyph;
-  int maxHp;
-  int speed;
-  int sightRadius;
-  bool aggressive;
-  int fleeThreshold;
-  int baseDamage;
-  int damageRange;
-  int accuracy;
-  int corpse;
-};
-
-constexpr std::array<CreatureStats, 4> kCreatureKinds = {{
-    // kind, name, glyph, hp, speed, sight, aggressive, flee at, base dmg, dmg range, accuracy,
-    // corpse
-    {Bat, "bat", 'b', 5, 14, 6, false, 1, 0, 2, 8, BatCorpse},
-    {Snake, "snake", 's', 7, 11, 4, true, 2, 2, 2, 9, SnakeCorpse},
-    {Bear, "bear", 'B', 20, 8, 3, true, 4, 5, 3, 7, BearCorpse},
-    {Kitten, "kitten", 'k', 1, 4, 0, false, 1, 0, 0, 0, KittenCorpse},
-}};
-
-const CreatureStats* statsOf(unsigned char kind) {
-  for (const CreatureStats& stats : kCreatureKinds) {
-    if (stats.kind == kind) return &stats;
-  }
-  return nullptr;
-}
 
 // A roll with bound n is rand() % n. Every bound in play is at least 1; a smaller one would be
 // a division by zero, so it yields 0 without drawing.
@@ -180,7 +147,7 @@ void NPC::interact(Entity* other) {
     defender->target = this;
   }
   int damage = -1;
-  if (roll(10) < accuracy) {
+  if (roll(kHitRollBound) < accuracy) {
     const int r1 = roll(damageRange);
     const int r2 = roll(weaponDamage);
     const int r3 = roll(defender->armor);

@@ -1,5 +1,7 @@
 #include "Player.hpp"
 
+#include <memory>
+
 #include "Item.hpp"
 #include "Map.hpp"
 #include "MessageLog.hpp"
@@ -14,7 +16,7 @@ Player::Player(MessageLog* messageLog, Map* map, int x, int y)
   accuracy = 7;
   isPlayer = true;
   playerSide = true;
-  inventory.push_back(new Item(messageLog, map, -1, -1, MysteriousMeat));
+  receive(MysteriousMeat);
 }
 
 Player::~Player() {
@@ -79,6 +81,12 @@ Item* Player::useItem(unsigned index) {
   }
   consume(index);
   return nullptr;
+}
+
+void Player::receive(int kind) {
+  auto item = std::make_unique<Item>(messageLog, map, -1, -1, kind);
+  inventory.push_back(item.get());  // may throw: the item is freed until the inventory holds it
+  item.release();
 }
 
 void Player::toggleEquipment(Item* item) {

@@ -30,6 +30,9 @@ class Player : public NPC {
   // Reads, butchers, eats, crafts, equips or unequips entry `index`, in that order of checks.
   // Returns the note when the entry is the note, nullptr otherwise.
   Item* useItem(unsigned index);
+  // Creates a new item of `kind` (equipment draws its bonus with one rand()) and appends it to
+  // the inventory, which owns it from now on; it is on no tile and never registered.
+  void receive(int kind);
 
   // Owns every item in it, registered or not, in order of arrival.
   std::vector<Item*> inventory;

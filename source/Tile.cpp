@@ -1,22 +1,22 @@
 #include "Tile.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
+#include <iterator>
 
 #include "Entity.hpp"
 
 namespace {
 
 // Indexed by TileKind.
-constexpr std::array<TileTraits, 4> kTraits = {{
+constexpr TileTraits kTraits[] = {
     // walkable, transparent
     {true, true},    // Floor
     {false, false},  // Wall
     {false, true},   // Water
     {true, true},    // ShallowWater
-}};
-static_assert(kTraits.size() == ShallowWater + 1, "one traits row per tile kind");
+};
+static_assert(std::size(kTraits) == ShallowWater + 1, "one traits row per tile kind");
 
 constexpr int kBloodGlyph = 15;
 constexpr int kPebblesGlyph = 34;
@@ -29,13 +29,13 @@ struct GroundText {
   const char* text;
 };
 
-constexpr std::array<GroundText, 4> kGroundTexts = {{
+constexpr GroundText kGroundTexts[] = {
     // glyph, description
     {kBloodGlyph, "blood-smeared floor"},
     {kPebblesGlyph, "scattered pebbles"},
     {kSmoothGlyph, "smooth stone floor"},
     {kWaterGlyph, "shallow pool of water"},
-}};
+};
 
 const TCODColor kFloorFore{200, 200, 200};
 const TCODColor kWaterFore{55, 55, 155};
@@ -47,7 +47,7 @@ std::uint8_t capped(int channel) {
 }  // namespace
 
 const TileTraits* traitsOf(TileKind kind) {
-  if (kind < 0 || static_cast<std::size_t>(kind) >= kTraits.size()) return nullptr;
+  if (kind < 0 || static_cast<std::size_t>(kind) >= std::size(kTraits)) return nullptr;
   return &kTraits[static_cast<std::size_t>(kind)];
 }
 

@@ -332,6 +332,16 @@ TEST_F(ItemActionTest, SnakeAndKittenCorpses) {
   EXPECT_EQ(log.entries().size(), logged);
 }
 
+// What eating gives and whether butchering yields anything, known without doing either.
+TEST_F(ItemActionTest, NutritionAndYieldAreKnownBeforehand) {
+  for (int kind = 0; kind <= BloodyNote + 1; ++kind) {
+    SCOPED_TRACE("kind " + std::to_string(kind));
+    const auto item = make(kind);
+    EXPECT_EQ(nutritionOf(kind), item->eatable ? item->eat() : 0);
+    EXPECT_EQ(yieldsProducts(kind), item->butcherable && !butcher(kind).empty());
+  }
+}
+
 TEST_F(ItemActionTest, TheMessageComesBeforeTheProductsAndProductsGoLast) {
   clearInventory();
   player.inventory.push_back(new Item(&log, nullptr, -1, -1, SmallStone));

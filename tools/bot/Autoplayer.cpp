@@ -61,30 +61,17 @@ char letterFor(std::size_t entry) {
 
 // ---- What the bot knows about the game's things ----------------------------------------------
 
-struct Food {
-  int kind;
-  int nutrition;
-};
-
-constexpr std::array<Food, 4> kFoods = {{
-    // kind, how much hunger it takes away
-    {BatMeat, 39},
-    {SnakeMeat, 55},
-    {BearMeat, 170},
-    {MysteriousMeat, 100},
-}};
-
-int nutritionOf(const Item& item) {
-  for (const Food& food : kFoods) {
-    if (food.kind == item.kind) return food.nutrition;
-  }
-  return 0;
+// Corpses that yield something when butchered (the kitten's does not), and stones and pelts
+// to craft.
+bool isWanted(const Item& item) {
+  return (item.butcherable && yieldsProducts(item.kind)) || item.craftable;
 }
 
-// Corpses worth carrying home (the kitten's yields nothing) and the stones.
-bool isWanted(const Item& item) {
-  return item.kind == BatCorpse || item.kind == SnakeCorpse || item.kind == BearCorpse ||
-         item.kind == SmallStone;
+// The values of a creature's kind, which its name on the screen gives away.
+const CreatureStats& rulesOf(const NPC& creature) {
+  static constexpr CreatureStats kUnknown{};
+  const CreatureStats* stats = statsOf(creature.kind);
+  return stats != nullptr ? *stats : kUnknown;
 }
 
 // The first item lying on a tile: the one "g" would take.
@@ -102,7 +89,7 @@ constexpr int kLateEatingHunger = 140;
 // Hunger from which eating comes before anything but the fight at hand, and from which it
 // comes before everything: starving kills for sure, a blow may not.
 constexpr int kUrgentHunger = 200;
-constexpr int kStarvingHunger = 244;
+constexpr int kStarvingHunger = Player::kStarvation - 6;
 // More food than this in the pack, and the bot eats whatever fits its hunger.
 constexpr std::size_t kFoodToCarry = 5;
 // Resting starts at or below the first and lasts until the second.
@@ -110,8 +97,6 @@ constexpr int kRestBelow = 13;
 constexpr int kRestUntil = 19;
 // With nothing in view and nothing else to do here, the bot heals before walking on.
 constexpr int kHealBelow = 16;
-// The pick-up limit: "g" is refused with more items than this.
-constexpr std::size_t kPickUpLimit = 22;
 // Outgrown gear is dropped once the pack holds this many items (or three pieces of it).
 constexpr std::size_t kPackToTidy = 10;
 constexpr std::size_t kOutgrownToTidy = 3;
@@ -140,7 +125,7 @@ std::optional<std::size_t> foodToEat(const Player& player) {
   }
   if (foods.empty()) return std::nullopt;
   const int hunger = player.hunger;
-  const auto nutrition = [&](std::size_t i) { return nutritionOf(*player.inventory[i]); };
+  const auto nutrition = [&](std::size_t i) { return nutritionOf(player.inventory[i]->kind); };
   if (hunger >= kEatingHunger || foods.size() > kFoodToCarry) {
     std::optional<std::size_t> best;
     for (std::size_t i : foods) {
@@ -215,6 +200,16 @@ bool hasPackWork(const Player& player) {
 
 // The bot seeks out a fight only when it loses it at most this often.
 constexpr double kRiskToSeek = 0.005;
+
+// How soon to strike `creature` at the player's side: the harm it does a turn over the turns
+// it takes to fell, then the fewer hit points.
+std::pair<double, int> urgency(const Player& player, const NPC& creature) {
+  const double harm =
+      creature.fleeing ? 0.0 : damagePerTurn(fighterOf(creature), fighterOf(player));
+  const double felled =
+      creature.hp / std::max(damagePerTurn(fighterOf(player), fighterOf(creature)), 0.1);
+  return {harm / felled, -creature.hp};
+}
 
 }  // namespace
 
@@ -312,10 +307,10 @@ bool Autoplayer::isQuiet(const Game& game) const {
     }
   }
   for (const NPC* creature : creaturesInView(game)) {
-    if (creature->angry && creature->target == &player) return false;
+    if (creature->angry) return false;
     const double distance = euclid(creature->x, creature->y, player.x, player.y);
-    if (creature->aggressive && !creature->fleeing &&
-        distance <= creature->sightRadius + kNoticeMargin) {
+    if (rulesOf(*creature).aggressive && !creature->fleeing &&
+        distance <= rulesOf(*creature).sightRadius + kNoticeMargin) {
       return false;
     }
   }
@@ -345,7 +340,7 @@ std::optional<TCOD_key_t> Autoplayer::inventoryKey(const Game& game) {
   bool attacked = false;
   for (const NPC* creature : creaturesInView(game)) {
     const int gap = chebyshev(creature->x, creature->y, player.x, player.y);
-    const bool hunting = creature->angry && creature->target == &player && !creature->fleeing;
+    const bool hunting = creature->angry && !creature->fleeing;
     const bool bearNear = creature->kind == Bear && !creature->fleeing && gap <= kBearReach;
     if ((gap <= 1 && hunting) || (creature->kind == Bear && hunting) || bearNear) {
       attacked = true;
@@ -376,62 +371,70 @@ std::optional<TCOD_key_t> Autoplayer::dropKey(const Game& game) {
   return press(escapeKey(), "close the drop window");
 }
 
-// Fights at the player's side; bears get a fight of their own (see boutKey), or are run from
-// while the player is too hurt for one.
-std::optional<TCOD_key_t> Autoplayer::fightKey(const Game& game) {
+// The bears close enough to matter, and the creature at the player's side to strike first: the
+// one that does the most harm for the time it takes to fell.
+Autoplayer::Threats Autoplayer::threatsAround(const Game& game) const {
   const Player& player = *game.player;
-  std::vector<const NPC*> bears;
-  const NPC* victim = nullptr;
+  Threats threats;
   std::optional<Walks> walks;  // over unexplored ground too: the bear may know a way
   for (const NPC* creature : creaturesInView(game)) {
-    const int gap = chebyshev(creature->x, creature->y, player.x, player.y);
     if (creature->kind == Bear && !creature->fleeing) {
       // A bear counts by the length of its walk to the player: one across water is no threat.
       if (!walks) walks = walksFrom(game, std::vector<bool>(lastSeen.size(), false), true);
       const int walk = walks->distance[static_cast<std::size_t>(creature->y * width + creature->x)];
-      const bool hunting = creature->angry && creature->target == &player;
-      if (walk > 0 && (walk <= kBearReach || (hunting && walk <= 2 * kBearReach))) {
-        bears.push_back(creature);
+      if (walk > 0 && (walk <= kBearReach || (creature->angry && walk <= 2 * kBearReach))) {
+        threats.bears.push_back(creature);
       }
       continue;
     }
-    if (gap > 1) continue;
-    // The most harm stopped soonest first: the harm it does a turn over the turns to fell it.
-    const auto urgency = [&](const NPC* c) {
-      const double harm = c->fleeing ? 0.0 : damagePerTurn(fighterOf(*c), fighterOf(player));
-      const double felled = c->hp / std::max(damagePerTurn(fighterOf(player), fighterOf(*c)), 0.1);
-      return std::make_pair(harm / felled, -c->hp);
-    };
-    if (victim == nullptr || urgency(creature) > urgency(victim)) victim = creature;
-  }
-  if (!bears.empty()) {
-    const NPC* nearest = *std::min_element(bears.begin(), bears.end(), [&](auto a, auto b) {
-      return chebyshev(a->x, a->y, player.x, player.y) < chebyshev(b->x, b->y, player.x, player.y);
-    });
-    // A bout that brings no blows for long (the bear will not come) is broken off for a while.
-    const bool continuing = game.turnCount - lastBoutTurn <= 1;
-    if (!continuing) lastStrike = game.turnCount;  // a new bout starts
-    if (game.turnCount - lastStrike > kBoutPatience) boutPausedUntil = game.turnCount + kBoutPause;
-    // A snake at the player's side is dealt with first (unless the bear is as close); a bout is
-    // for a bear alone, and for a player fit for it. Otherwise the bot gets away from the bear.
-    const bool bearAtHand = chebyshev(nearest->x, nearest->y, player.x, player.y) <= 1;
-    const bool snakeAtHand = victim != nullptr && victim->kind == Snake && !victim->fleeing;
-    const bool paused = game.turnCount < boutPausedUntil;
-    const bool fit = bears.size() == 1 && player.hp >= kBoutHp && !paused;
-    // A bear two steps off cannot strike this turn: whatever stands at the player's side first.
-    const bool strikeFirst = victim != nullptr && !bearAtHand;
-    if ((!snakeAtHand || bearAtHand) && !strikeFirst) {
-      if (auto key = boutKey(game, *nearest, !fit)) {
-        if (fit) lastBoutTurn = game.turnCount;
-        return key;
-      }
-      if (!fit || bearAtHand) {
-        if (auto key = fleeKey(game, bears)) return key;
-      }
+    if (chebyshev(creature->x, creature->y, player.x, player.y) > 1) continue;
+    if (threats.victim == nullptr ||
+        urgency(player, *creature) > urgency(player, *threats.victim)) {
+      threats.victim = creature;
     }
   }
-  if (victim == nullptr) return std::nullopt;
-  return attack(game, *victim);
+  return threats;
+}
+
+// Fights at the player's side; bears get a fight of their own (see boutKey), or are run from
+// while the player is too hurt for one.
+std::optional<TCOD_key_t> Autoplayer::fightKey(const Game& game) {
+  const Threats threats = threatsAround(game);
+  if (!threats.bears.empty()) {
+    if (auto key = bearKey(game, threats)) return key;
+  }
+  if (threats.victim == nullptr) return std::nullopt;
+  return attack(game, *threats.victim);
+}
+
+// A bout with the nearest bear, or a run from the bears; nothing when whatever stands at the
+// player's side comes first.
+std::optional<TCOD_key_t> Autoplayer::bearKey(const Game& game, const Threats& threats) {
+  const Player& player = *game.player;
+  const std::vector<const NPC*>& bears = threats.bears;
+  const NPC* nearest = *std::min_element(bears.begin(), bears.end(), [&](auto a, auto b) {
+    return chebyshev(a->x, a->y, player.x, player.y) < chebyshev(b->x, b->y, player.x, player.y);
+  });
+  // A bout that brings no blows for long (the bear will not come) is broken off for a while.
+  const bool continuing = game.turnCount - lastBoutTurn <= 1;
+  if (!continuing) lastStrike = game.turnCount;  // a new bout starts
+  if (game.turnCount - lastStrike > kBoutPatience) boutPausedUntil = game.turnCount + kBoutPause;
+  // A snake at the player's side is dealt with first (unless the bear is as close); a bout is
+  // for a bear alone, and for a player fit for it. Otherwise the bot gets away from the bear.
+  const NPC* victim = threats.victim;
+  const bool bearAtHand = chebyshev(nearest->x, nearest->y, player.x, player.y) <= 1;
+  const bool snakeAtHand = victim != nullptr && victim->kind == Snake && !victim->fleeing;
+  const bool paused = game.turnCount < boutPausedUntil;
+  const bool fit = bears.size() == 1 && player.hp >= kBoutHp && !paused;
+  // A bear two steps off cannot strike this turn: whatever stands at the player's side first.
+  const bool strikeFirst = victim != nullptr && !bearAtHand;
+  if ((snakeAtHand && !bearAtHand) || strikeFirst) return std::nullopt;
+  if (auto key = boutKey(game, *nearest, !fit)) {
+    if (fit) lastBoutTurn = game.turnCount;
+    return key;
+  }
+  if (!fit || bearAtHand) return fleeKey(game, bears);
+  return std::nullopt;
 }
 
 TCOD_key_t Autoplayer::attack(const Game& game, const NPC& creature) {
@@ -441,61 +444,80 @@ TCOD_key_t Autoplayer::attack(const Game& game, const NPC& creature) {
   return charKey(kSteps[static_cast<std::size_t>(direction)].key);
 }
 
-// A bear hits hard but acts only four turns in five (its speed of 8 against an action cost of
-// 10: every bear rests on turns 1, 5, 10, 15, ...). So the player strikes only on the bear's
-// resting turns; on the others it stays out of reach, and the bear spends its action walking
-// back to the player instead of hitting it. The bot plans its steps a few turns ahead so that
+// A bear hits hard but acts only four turns in five (its speed against the action cost: every
+// bear rests on turns 1, 5, 10, 15, ...). So the player strikes only on the bear's resting
+// turns; on the others it stays out of reach, and the bear spends its action walking back to
+// the player instead of hitting it. A calm bear the bot is after is walked up to.
+std::optional<TCOD_key_t> Autoplayer::boutKey(const Game& game, const NPC& bear, bool getAway) {
+  const Player& player = *game.player;
+  const int gap = chebyshev(bear.x, bear.y, player.x, player.y);
+  if (bear.angry || gap <= 2) return closeBoutKey(game, bear, getAway);
+  if (seekingBears && !getAway) return approachBearKey(game, bear);
+  return std::nullopt;
+}
+
+// The bear is at hand or after the player. The bot plans its steps a few turns ahead so that
 // it circles in open ground, backs off along corridors and slips past the bear while it rests
 // instead of walking into a corner; with no way out it stands and fights.
-std::optional<TCOD_key_t> Autoplayer::boutKey(const Game& game, const NPC& bear, bool getAway) {
+std::optional<TCOD_key_t> Autoplayer::closeBoutKey(const Game& game, const NPC& bear,
+                                                   bool getAway) {
   const Player& player = *game.player;
   const int turn = game.turnCount + 1;  // the turn the next key plays
   const int gap = chebyshev(bear.x, bear.y, player.x, player.y);
-  if (!bear.angry && gap > 2 && (!seekingBears || getAway)) return std::nullopt;
-  if (bear.angry || gap <= 2) {
-    std::vector<bool> taken(lastSeen.size(), false);
-    for (const NPC* creature : creaturesInView(game)) {
-      if (creature != &bear) {
-        taken[static_cast<std::size_t>(creature->y * width + creature->x)] = true;
-      }
-    }
-    const std::vector<int> room = bot::roomAround(game, bear);
-    const BoutGround terrain{game, taken, width, bear.sightRadius, bear.angry};
-    BoutPlan::Move move =
-        BoutPlan(terrain, room, bear.speed, turn, getAway).best(player.x, player.y, bear.x, bear.y);
-    if (!getAway && move.value.safeTurns < kBoutLookahead) {
-      // The ground here will not carry the bout through: get away from the bear instead.
-      getAway = true;
-      move =
-          BoutPlan(terrain, room, bear.speed, turn, true).best(player.x, player.y, bear.x, bear.y);
-    }
-    if (move.value.safeTurns <= 0) {
-      // No way to keep out of reach this turn: strike if it can.
-      if (gap <= 1) return attack(game, bear);
-      return press(charKey('.'), "cornered by a bear");
-    }
-    if (move.direction >= 0) {
-      const TCOD_key_t key =
-          press(charKey(kSteps[static_cast<std::size_t>(move.direction)].key),
-                getAway ? "get away from the bear" : "keep out of the bear's reach");
-      lastIntent += " at " + std::to_string(bear.x) + "," + std::to_string(bear.y) + " safe " +
-                    std::to_string(move.value.safeTurns) + " strikes " +
-                    std::to_string(move.value.strikes);
-      return key;
-    }
-    if (gap <= 1 && actionsInTurn(bear.speed, turn) == 0) {
-      lastStrike = game.turnCount;
-      return attack(game, bear);
-    }
-    if (getAway && gap > 1) return std::nullopt;  // out of its reach: go about other things
-    const TCOD_key_t key = press(charKey('.'), "let the bear come");
-    lastIntent += " at " + std::to_string(bear.x) + "," + std::to_string(bear.y) + " safe " +
-                  std::to_string(move.value.safeTurns) + " strikes " +
-                  std::to_string(move.value.strikes);
-    return key;
+  const BoutPlan::Move move = planBout(game, bear, getAway);
+  if (move.value.safeTurns <= 0) {
+    // No way to keep out of reach this turn: strike if it can.
+    if (gap <= 1) return attack(game, bear);
+    return press(charKey('.'), "cornered by a bear");
   }
-  // Walk up to a calm bear, but never within two steps of it on a turn it acts.
-  const bool bearActs = actionsInTurn(bear.speed, turn) > 0;
+  if (move.direction >= 0) {
+    return pressInBout(kSteps[static_cast<std::size_t>(move.direction)].key,
+                       getAway ? "get away from the bear" : "keep out of the bear's reach", bear,
+                       move);
+  }
+  if (gap <= 1 && actionsInTurn(rulesOf(bear).speed, turn) == 0) {
+    lastStrike = game.turnCount;
+    return attack(game, bear);
+  }
+  if (getAway && gap > 1) return std::nullopt;  // out of its reach: go about other things
+  return pressInBout('.', "let the bear come", bear, move);
+}
+
+// The best first move of a bout with `bear`; `getAway` turns true when the ground here will not
+// carry the bout through and the plan looks for distance instead.
+BoutPlan::Move Autoplayer::planBout(const Game& game, const NPC& bear, bool& getAway) const {
+  const Player& player = *game.player;
+  const int turn = game.turnCount + 1;
+  std::vector<bool> taken(lastSeen.size(), false);
+  for (const NPC* creature : creaturesInView(game)) {
+    if (creature != &bear)
+      taken[static_cast<std::size_t>(creature->y * width + creature->x)] = true;
+  }
+  const std::vector<int> room = bot::roomAround(game, bear);
+  const CreatureStats& kind = rulesOf(bear);
+  const BoutGround terrain{game, taken, width, kind.sightRadius, bear.angry};
+  BoutPlan::Move move =
+      BoutPlan(terrain, room, kind.speed, turn, getAway).best(player.x, player.y, bear.x, bear.y);
+  if (!getAway && move.value.safeTurns < kBoutLookahead) {
+    getAway = true;
+    move = BoutPlan(terrain, room, kind.speed, turn, true).best(player.x, player.y, bear.x, bear.y);
+  }
+  return move;
+}
+
+TCOD_key_t Autoplayer::pressInBout(char key, const char* why, const NPC& bear,
+                                   const BoutPlan::Move& move) {
+  const TCOD_key_t pressed = press(charKey(key), why);
+  lastIntent += " at " + std::to_string(bear.x) + "," + std::to_string(bear.y) + " safe " +
+                std::to_string(move.value.safeTurns) + " strikes " +
+                std::to_string(move.value.strikes);
+  return pressed;
+}
+
+// Walks up to a calm bear, but never within two steps of it on a turn it acts.
+std::optional<TCOD_key_t> Autoplayer::approachBearKey(const Game& game, const NPC& bear) {
+  const Player& player = *game.player;
+  const bool bearActs = actionsInTurn(rulesOf(bear).speed, game.turnCount + 1) > 0;
   const Walks walks = walksFrom(game, std::vector<bool>(lastSeen.size(), false), false);
   const int direction = walks.firstStep[static_cast<std::size_t>(bear.y * width + bear.x)];
   if (direction < 0) return std::nullopt;
@@ -564,7 +586,8 @@ std::optional<TCOD_key_t> Autoplayer::upkeepKey(const Game& game) {
     return press(charKey('d'), "open the drop window");
   }
   const Item* underfoot = firstItemOn(game.map->tileAt(player.x, player.y));
-  if (underfoot != nullptr && isWanted(*underfoot) && player.inventory.size() <= kPickUpLimit) {
+  if (underfoot != nullptr && isWanted(*underfoot) &&
+      player.inventory.size() <= Player::kPickUpLimit) {
     return press(charKey('g'), "pick up");
   }
   if (resting) return press(charKey('.'), "rest");
@@ -616,97 +639,108 @@ std::optional<TCOD_key_t> Autoplayer::huntKey(const Game& game) {
 // ground or to an unseen cell keeps its goal until the goal is seen, so that the bot does not
 // dither between two goals.
 std::optional<TCOD_key_t> Autoplayer::travelKey(const Game& game) {
-  const Player& player = *game.player;
   seekingBears = false;
   Walks walks = walksFrom(game, cellsToAvoid(game), false);
-  bool anyReached = false;
-  for (int d : walks.distance)
-    anyReached = anyReached || d > 0;
-  if (!anyReached) walks = walksFrom(game, std::vector<bool>(lastSeen.size(), false), false);
-  const auto cells = static_cast<int>(lastSeen.size());
-  const auto reachable = [&](int cell) {
-    return walks.distance[static_cast<std::size_t>(cell)] > 0;
-  };
-  const auto nearest = [&](auto&& wanted) {
-    int best = -1;
-    for (int cell = 0; cell < cells; ++cell) {
-      if (!reachable(cell) || !wanted(cell)) continue;
-      if (best < 0 || walks.distance[static_cast<std::size_t>(cell)] <
-                          walks.distance[static_cast<std::size_t>(best)]) {
-        best = cell;
-      }
-    }
-    return best;
-  };
-
-  if (player.inventory.size() <= kPickUpLimit) {
-    const int item = nearest([&](int cell) {
-      return wantedItemAt[static_cast<std::size_t>(cell)] &&
-             !game.map->entityAt(cell % width, cell / width);
-    });
-    if (item >= 0) return stepToward(walks, item, "fetch an item");
+  if (std::none_of(walks.distance.begin(), walks.distance.end(), [](int d) { return d > 0; })) {
+    walks = walksFrom(game, std::vector<bool>(lastSeen.size(), false), false);
   }
+  if (auto key = fetchKey(game, walks)) return key;
+  if (auto key = exploreKey(game, walks)) return key;
+  if (auto key = revisitKey(game, walks)) return key;
+  return patrolKey(game, walks);
+}
 
-  const auto isFrontier = [&](int cell) {
-    for (const Step& step : kSteps) {
-      const int nx = cell % width + step.dx;
-      const int ny = cell / width + step.dy;
-      if (game.map->contains(nx, ny) && !game.map->tileAt(nx, ny).explored) return true;
-    }
-    return false;
-  };
-  if (goal.purpose == Goal::Explore && reachable(goal.cell) && isFrontier(goal.cell)) {
+// The reachable cell nearest the player for which `wanted` holds, or -1.
+template <typename Wanted>
+int Autoplayer::nearest(const Walks& walks, Wanted&& wanted) {
+  int best = -1;
+  for (int cell = 0; cell < static_cast<int>(walks.distance.size()); ++cell) {
+    const int distance = walks.distance[static_cast<std::size_t>(cell)];
+    if (distance <= 0 || !wanted(cell)) continue;
+    if (best < 0 || distance < walks.distance[static_cast<std::size_t>(best)]) best = cell;
+  }
+  return best;
+}
+
+bool Autoplayer::isFrontier(const Game& game, int cell) const {
+  for (const Step& step : kSteps) {
+    const int nx = cell % width + step.dx;
+    const int ny = cell / width + step.dy;
+    if (game.map->contains(nx, ny) && !game.map->tileAt(nx, ny).explored) return true;
+  }
+  return false;
+}
+
+// To the nearest corpse or stone seen lying free, while the pack takes more.
+std::optional<TCOD_key_t> Autoplayer::fetchKey(const Game& game, const Walks& walks) {
+  if (game.player->inventory.size() > Player::kPickUpLimit) return std::nullopt;
+  const int item = nearest(walks, [&](int cell) {
+    return wantedItemAt[static_cast<std::size_t>(cell)] &&
+           !game.map->entityAt(cell % width, cell / width);
+  });
+  if (item < 0) return std::nullopt;
+  return stepToward(walks, item, "fetch an item");
+}
+
+// To the nearest unexplored ground; when what is left lies past a bear, that way to take it on.
+std::optional<TCOD_key_t> Autoplayer::exploreKey(const Game& game, const Walks& walks) {
+  if (goal.purpose == Goal::Explore && walks.distance[static_cast<std::size_t>(goal.cell)] > 0 &&
+      isFrontier(game, goal.cell)) {
     return stepToward(walks, goal.cell, "explore");
   }
-  if (const int frontier = nearest(isFrontier); frontier >= 0) {
-    goal = {Goal::Explore, frontier};
-    return stepToward(walks, frontier, "explore");
+  const auto frontier = [&](int cell) { return isFrontier(game, cell); };
+  if (const int cell = nearest(walks, frontier); cell >= 0) {
+    goal = {Goal::Explore, cell};
+    return stepToward(walks, cell, "explore");
   }
-  // The unexplored ground left lies past a bear: the bot goes that way and takes it on.
-  if (player.hp >= kBoutHp) {
-    const Walks past = walksFrom(game, std::vector<bool>(lastSeen.size(), false), false);
-    for (int cell = 0; cell < cells; ++cell) {
-      if (past.distance[static_cast<std::size_t>(cell)] > 0 && isFrontier(cell)) {
-        seekingBears = true;
-        return stepToward(past, cell, "explore past a bear");
-      }
+  if (game.player->hp < kBoutHp) return std::nullopt;
+  const Walks past = walksFrom(game, std::vector<bool>(lastSeen.size(), false), false);
+  for (int cell = 0; cell < static_cast<int>(past.distance.size()); ++cell) {
+    if (past.distance[static_cast<std::size_t>(cell)] > 0 && frontier(cell)) {
+      seekingBears = true;
+      return stepToward(past, cell, "explore past a bear");
     }
   }
+  return std::nullopt;
+}
 
-  // The freshest memory of a creature worth hunting.
+// To where the freshest memory of a creature worth hunting stands (bears are met when they
+// come, not sought out).
+std::optional<TCOD_key_t> Autoplayer::revisitKey(const Game& game, const Walks& walks) {
   const Sighting* freshest = nullptr;
   for (const auto& [id, seen] : sightings) {
-    const int cell = seen.y * width + seen.x;
-    if (game.turnCount - seen.turn > kSightingMemory || !reachable(cell)) continue;
-    if (seen.kind == Bear) continue;  // bears are met when they come, not sought out
+    const auto cell = static_cast<std::size_t>(seen.y * width + seen.x);
+    if (game.turnCount - seen.turn > kSightingMemory || walks.distance[cell] <= 0) continue;
+    if (seen.kind == Bear) continue;
     if (freshest == nullptr || seen.turn > freshest->turn) freshest = &seen;
   }
-  if (freshest != nullptr) {
-    return stepToward(walks, freshest->y * width + freshest->x, "go where a creature was");
-  }
+  if (freshest == nullptr) return std::nullopt;
+  return stepToward(walks, freshest->y * width + freshest->x, "go where a creature was");
+}
 
-  // The cell unseen for longest, traded against the walk there.
+// To the cell unseen for longest, traded against the walk there.
+std::optional<TCOD_key_t> Autoplayer::patrolKey(const Game& game, const Walks& walks) {
   const auto unseenSince = [&](int cell) {
     return game.turnCount - lastSeen[static_cast<std::size_t>(cell)];
   };
-  if (goal.purpose == Goal::Patrol && reachable(goal.cell) && unseenSince(goal.cell) > 0) {
+  if (goal.purpose == Goal::Patrol && walks.distance[static_cast<std::size_t>(goal.cell)] > 0 &&
+      unseenSince(goal.cell) > 0) {
     return stepToward(walks, goal.cell, "patrol");
   }
   int best = -1;
   int bestScore = 0;
-  for (int cell = 0; cell < cells; ++cell) {
-    if (!reachable(cell)) continue;
-    const int score = unseenSince(cell) - walks.distance[static_cast<std::size_t>(cell)];
+  for (int cell = 0; cell < static_cast<int>(walks.distance.size()); ++cell) {
+    const int distance = walks.distance[static_cast<std::size_t>(cell)];
+    if (distance <= 0) continue;
+    const int score = unseenSince(cell) - distance;
     if (best < 0 || score > bestScore) {
       best = cell;
       bestScore = score;
     }
   }
-  if (best >= 0 && unseenSince(best) > 0) {
-    goal = {Goal::Patrol, best};
-    return stepToward(walks, best, "patrol");
-  }
-  return std::nullopt;
+  if (best < 0 || unseenSince(best) <= 0) return std::nullopt;
+  goal = {Goal::Patrol, best};
+  return stepToward(walks, best, "patrol");
 }
 
 // ---- Walking ---------------------------------------------------------------------------------
@@ -762,14 +796,15 @@ std::vector<bool> Autoplayer::cellsToAvoid(const Game& game) const {
     }
   };
   for (const NPC* creature : creaturesInView(game)) {
-    if (!creature->aggressive || creature->fleeing) continue;
+    if (!rulesOf(*creature).aggressive || creature->fleeing) continue;
     if (creature->kind == Bear) {
-      if (!seekingBears) keepAway(creature->x, creature->y, creature->sightRadius + kNoticeMargin);
+      if (!seekingBears)
+        keepAway(creature->x, creature->y, rulesOf(*creature).sightRadius + kNoticeMargin);
       continue;
     }
-    if (creature->angry && creature->target == &player) continue;  // it comes anyway
+    if (creature->angry) continue;  // it comes anyway
     if (!canBeat(player, *creature)) {
-      keepAway(creature->x, creature->y, creature->sightRadius + kNoticeMargin);
+      keepAway(creature->x, creature->y, rulesOf(*creature).sightRadius + kNoticeMargin);
     }
   }
   // Bears out of view are kept away from too, where they were last seen.

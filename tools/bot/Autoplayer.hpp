@@ -1,7 +1,7 @@
 #pragma once
 
-// A player that needs no person: it looks at a game in progress the way a person looks at the
-// screen and answers with the one key a person would press next.
+// A player that needs no person: it looks at a game in progress and answers with the next key.
+// It reads the Game object, not the screen, and knows the game's rules from its headers.
 
 #include <libtcod.hpp>
 
@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "BoutPlan.hpp"
 
 class Game;
 class Item;
@@ -20,15 +22,28 @@ class Player;
 //
 // Plays Vesperdeep to its end through the game's own keys: the moves (h j k l y u b n), "."
 // (wait), "g" (pick up), "i" and "d" with the inventory letters, and Escape. It never changes
-// the game and never presses Home (the free bat meat).
+// the game and never presses Home (the free bat meat). Its job is to reach the end screen, so
+// that every game it plays runs through the late game; it wins most caves, not all.
 //
-// It reads the Game object, not the screen. Besides what the screen shows (the explored cells
-// and their terrain, the creatures and items on the cells in view, the inventory and worn
-// gear with each piece's bonus) it reads what no screen shows: the player's exact hit points,
-// maximum and hunger, the game's turn counter, and for every creature in view its exact hit
-// points, whom it targets, whether it is angry, aggressive or fleeing, and its hidden combat
-// values (accuracy, weapon damage, speed, actions per turn, flee threshold, sight radius). It
-// remembers where it last saw creatures and items and when it last saw each cell.
+// What it reads of the Game, all of it without changing anything:
+// - what the screen shows: the explored cells and their terrain (Map, Tile), which cells are in
+//   view, the creatures in view (Map::visibleEntities) with their kind, position and whether
+//   they are angry or fleeing, the first item lying on each cell in view (the screen shows one
+//   glyph a cell), the inventory and the worn gear with each piece's bonus, the player's
+//   position, hit points, maximum, armour and damage, and which menu screen is open (Game::mode);
+// - more exactly than the screen shows: the player's hunger as a number (the screen shows four
+//   bands) and each creature's hit points (the screen shows a colour between red and green);
+// - what no screen shows: the game's turn counter (to time its blows by a bear's rest), each
+//   creature's id (to tell creatures of a kind apart) and dead flag, the player's accuracy,
+//   base damage and damage range, the flags an item's kind gives it (eatable, butcherable,
+//   craftable, its slot), and whether a creature stands on a cell where it saw a corpse or a
+//   stone lying, in view or not.
+// It takes the rules from the game's headers, not from what it sees: a creature's combat
+// values, speed, sight radius and aggression from its kind's row of kCreatureKinds, the
+// energy an action costs and the roll to hit (NPC), the nutrition of foods and which corpses
+// yield anything (Item), the pick-up, healing and starvation limits (Player). It does not read
+// a creature's target, energy or counters. It remembers where it last saw creatures and items
+// and when it last saw each cell.
 //
 // Strategy, in order of urgency: read the note as soon as it arrives (that ends the story);
 // eat when starving; fight back whatever stands beside the player, the one that does the most
@@ -73,19 +88,36 @@ class Autoplayer {
     std::vector<int> firstStep;  // direction of the walk's first step, -1 at the start
   };
 
+  // The bears close enough to matter, and the creature at the player's side to strike first.
+  struct Threats {
+    std::vector<const NPC*> bears;
+    const NPC* victim = nullptr;
+  };
+
   void observe(const Game& game);
+  Threats threatsAround(const Game& game) const;
 
   std::optional<TCOD_key_t> menuKey(const Game& game);
   std::optional<TCOD_key_t> inventoryKey(const Game& game);
   std::optional<TCOD_key_t> dropKey(const Game& game);
   std::optional<TCOD_key_t> fightKey(const Game& game);
+  std::optional<TCOD_key_t> bearKey(const Game& game, const Threats& threats);
   std::optional<TCOD_key_t> boutKey(const Game& game, const NPC& bear, bool getAway);
+  std::optional<TCOD_key_t> closeBoutKey(const Game& game, const NPC& bear, bool getAway);
+  bot::BoutPlan::Move planBout(const Game& game, const NPC& bear, bool& getAway) const;
+  TCOD_key_t pressInBout(char key, const char* why, const NPC& bear,
+                         const bot::BoutPlan::Move& move);
+  std::optional<TCOD_key_t> approachBearKey(const Game& game, const NPC& bear);
   TCOD_key_t attack(const Game& game, const NPC& creature);
   std::optional<TCOD_key_t> fleeKey(const Game& game, const std::vector<const NPC*>& from);
   std::optional<TCOD_key_t> upkeepKey(const Game& game);
   std::optional<TCOD_key_t> huntKey(const Game& game);
   std::optional<TCOD_key_t> healKey(const Game& game);
   std::optional<TCOD_key_t> travelKey(const Game& game);
+  std::optional<TCOD_key_t> fetchKey(const Game& game, const Walks& walks);
+  std::optional<TCOD_key_t> exploreKey(const Game& game, const Walks& walks);
+  std::optional<TCOD_key_t> revisitKey(const Game& game, const Walks& walks);
+  std::optional<TCOD_key_t> patrolKey(const Game& game, const Walks& walks);
 
   // Whether the player should take on `creature` now, given its armour, weapon and health.
   bool canBeat(const Player& player, const NPC& creature) const;
@@ -96,6 +128,11 @@ class Autoplayer {
   // True when no creature in view is within two steps of the player.
   bool nothingAtHand(const Game& game) const;
 
+  // Whether unexplored ground lies next to `cell`.
+  bool isFrontier(const Game& game, int cell) const;
+  // The reachable cell nearest the player for which `wanted` holds, or -1.
+  template <typename Wanted>
+  static int nearest(const Walks& walks, Wanted&& wanted);
   Walks walksFrom(const Game& game, const std::vector<bool>& avoid, bool guessUnknown) const;
   std::vector<bool> cellsToAvoid(const Game& game) const;
   std::optional<TCOD_key_t> stepToward(const Walks& walks, int cell, const char* why);

@@ -46,23 +46,22 @@ std::pair<int, int> BoutGround::follow(int bx, int by, int px, int py) const {
   return best;
 }
 
-std::vector<int> roomAround(const Game& game, const NPC& bear) {
-  const int width = game.map->width;
-  const int height = game.map->height;
+namespace {
+
+// Each cell's region of connected `open` cells (-1 where not open), and each region's size up
+// to kRoomEnough.
+template <typename Open>
+std::pair<std::vector<int>, std::vector<int>> regionsOf(int width, int height, Open&& open) {
   const auto cells = static_cast<std::size_t>(width * height);
-  std::vector<int> room(cells, 0);
   std::vector<int> region(cells, -1);
-  const auto open = [&](int x, int y) {
-    return mayWalk(*game.map, x, y, true) && chebyshev(x, y, bear.x, bear.y) > 1;
-  };
-  int regions = 0;
   std::vector<int> sizes;
   for (int start = 0; start < static_cast<int>(cells); ++start) {
     if (region[static_cast<std::size_t>(start)] >= 0 || !open(start % width, start / width)) {
       continue;
     }
+    const int label = static_cast<int>(sizes.size());
     std::deque<int> queue{start};
-    region[static_cast<std::size_t>(start)] = regions;
+    region[static_cast<std::size_t>(start)] = label;
     int size = 0;
     while (!queue.empty()) {
       const int cell = queue.front();
@@ -74,14 +73,25 @@ std::vector<int> roomAround(const Game& game, const NPC& bear) {
         if (!open(nx, ny)) continue;
         const auto next = static_cast<std::size_t>(ny * width + nx);
         if (region[next] >= 0) continue;
-        region[next] = regions;
+        region[next] = label;
         queue.push_back(static_cast<int>(next));
       }
     }
     sizes.push_back(std::min(size, kRoomEnough));
-    ++regions;
   }
-  for (std::size_t cell = 0; cell < cells; ++cell) {
+  return {region, sizes};
+}
+
+}  // namespace
+
+std::vector<int> roomAround(const Game& game, const NPC& bear) {
+  const int width = game.map->width;
+  const auto open = [&](int x, int y) {
+    return mayWalk(*game.map, x, y, true) && chebyshev(x, y, bear.x, bear.y) > 1;
+  };
+  const auto [region, sizes] = regionsOf(width, game.map->height, open);
+  std::vector<int> room(region.size(), 0);
+  for (std::size_t cell = 0; cell < room.size(); ++cell) {
     if (region[cell] >= 0) room[cell] = sizes[static_cast<std::size_t>(region[cell])];
   }
   // Around the bear the ground opens onto whichever side is larger.

@@ -10,17 +10,20 @@
 // it rests instead of walking into a corner.
 
 #include <cstdint>
+#include <numeric>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "NPC.hpp"
+
 class Game;
-class NPC;
 
 namespace bot {
 
-// A bear's round: four turns it acts, one it rests. A plan looks three rounds ahead.
-constexpr int kRoundLength = 5;
+// A bear's round: after this many turns its energy store is back where it was (five turns for
+// its speed of 8: it acts in four of them and rests in one). A plan looks three rounds ahead.
+constexpr int kRoundLength = NPC::kActionCost / std::gcd(statsOf(Bear)->speed, NPC::kActionCost);
 constexpr int kBoutLookahead = 3 * kRoundLength;
 
 // The ground of a bout as the player knows it, and how the bear moves on it.

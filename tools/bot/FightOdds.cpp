@@ -9,17 +9,14 @@
 #include "NPC.hpp"
 
 namespace bot {
-namespace {
 
-constexpr int kActionCost = 10;  // energy an action takes; it needs more than this in store
-
-// The chances of each damage one blow of `attacker` on `defender` can do, a miss included as
-// damage 0: max(0, base + r1 + r2 - r3) over the three rolls, after the roll to hit.
 std::vector<std::pair<int, double>> blowOutcomes(const Fighter& attacker, const Fighter& defender) {
+  // A roll with a bound below 1 yields 0, as a bound of 1 does.
   const int range = std::max(attacker.damageRange, 1);
   const int weapon = std::max(attacker.weaponDamage, 1);
   const int armour = std::max(defender.armour, 1);
-  const double hit = attacker.accuracy / 10.0;
+  const double hit = std::clamp(attacker.accuracy, 0, NPC::kHitRollBound) /
+                     static_cast<double>(NPC::kHitRollBound);
   std::map<int, double> chances{{0, 1.0 - hit}};
   const double each = hit / (range * weapon * armour);
   for (int r1 = 0; r1 < range; ++r1) {
@@ -31,6 +28,8 @@ std::vector<std::pair<int, double>> blowOutcomes(const Fighter& attacker, const 
   }
   return {chances.begin(), chances.end()};
 }
+
+namespace {
 
 // The chance that the player dies fighting `creature` toe to toe from here. Each turn the
 // player strikes first; then the creature, if alive, acts as often as its speed allows and runs
@@ -113,15 +112,26 @@ class FightOdds {
 }  // namespace
 
 Fighter fighterOf(const NPC& creature) {
-  const double actions = creature.isPlayer ? 1.0 : creature.speed / 10.0;
+  if (creature.isPlayer) {
+    return {creature.hp,
+            creature.accuracy,
+            creature.baseDamage,
+            creature.damageRange,
+            creature.weaponDamage,
+            creature.armor,
+            1.0,
+            0};
+  }
+  const CreatureStats* kind = statsOf(creature.kind);
+  if (kind == nullptr) return {creature.hp, 0, 0, 0, NPC::kNoGear, NPC::kNoGear, 0.0, 0};
   return {creature.hp,
-          creature.accuracy,
-          creature.baseDamage,
-          creature.damageRange,
-          creature.weaponDamage,
-          creature.armor,
-          actions,
-          creature.fleeThreshold};
+          kind->accuracy,
+          kind->baseDamage,
+          kind->damageRange,
+          NPC::kNoGear,
+          NPC::kNoGear,
+          kind->speed / static_cast<double>(NPC::kActionCost),
+          kind->fleeThreshold};
 }
 
 double damagePerTurn(const Fighter& attacker, const Fighter& defender) {
@@ -141,8 +151,8 @@ int actionsInTurn(int speed, int turn) {
   for (int t = 1; t <= turn; ++t) {
     energy += speed;
     actions = 0;
-    while (energy > kActionCost) {
-      energy -= kActionCost;
+    while (energy > NPC::kActionCost) {
+      energy -= NPC::kActionCost;
       ++actions;
     }
   }

@@ -1,7 +1,13 @@
 #pragma once
 
 // The numbers behind a fight, worked out from the game's combat rules: what a blow does on
-// average, how often a creature acts, and how likely the player is to lose a fight.
+// average, how often a creature acts, and how likely the player is to lose a fight. The bot must
+// not roll the game's rand() to find out, so the attack (NPC::interact) and the energy schedule
+// (NPC::takeTurn) are worked out here again from the game's numbers (NPC.hpp); its tests hold
+// both against the game's own.
+
+#include <utility>
+#include <vector>
 
 class NPC;
 
@@ -19,8 +25,15 @@ struct Fighter {
   int fleeThreshold;
 };
 
-// The player acts once a turn; a creature as often as its speed allows on average.
+// The player, with its own values and gear, acts once a turn. A creature fights with the values
+// of its kind (kCreatureKinds) and its hit points now, and acts as often as its speed allows on
+// average.
 Fighter fighterOf(const NPC& creature);
+
+// The chances of each damage one blow of `attacker` on `defender` does, a miss counted as
+// damage 0, in ascending order of damage: max(0, base + r1 + r2 - r3) over the three damage
+// rolls, after the roll to hit.
+std::vector<std::pair<int, double>> blowOutcomes(const Fighter& attacker, const Fighter& defender);
 
 // What `attacker` takes off `defender` in a turn, on average.
 double damagePerTurn(const Fighter& attacker, const Fighter& defender);

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -121,7 +122,7 @@ TEST(AutoplayerBoutTest, CreaturesActInTheRhythmTheBotReckonsWith) {
     ASSERT_EQ(game->turnCount, turn);
     for (std::size_t i = 0; i < creatures.size(); ++i) {
       const NPC& creature = *creatures[i];
-      const int actions = (before[i] + creature.speed - creature.energy) / 10;
+      const int actions = (before[i] + creature.speed - creature.energy) / NPC::kActionCost;
       EXPECT_EQ(actions, bot::actionsInTurn(creature.speed, turn))
           << creature.name << " in turn " << turn;
     }
@@ -131,13 +132,77 @@ TEST(AutoplayerBoutTest, CreaturesActInTheRhythmTheBotReckonsWith) {
 
 // ---- Fight odds --------------------------------------------------------------------------------
 
+// How often each damage came of `blows` real attacks of `attacker` on `defender` (a miss as 0).
+std::map<int, int> damagesOfTheGamesAttack(NPC& attacker, NPC& defender, int blows) {
+  std::map<int, int> seen;
+  for (int blow = 0; blow < blows; ++blow) {
+    defender.hp = 1000;
+    defender.dead = false;
+    attacker.interact(&defender);
+    ++seen[1000 - defender.hp];
+  }
+  return seen;
+}
+
+// The bot must not roll the game's dice, so it works the attack out again (bot::blowOutcomes,
+// from the values of each kind). Here its chances are held against many real attacks
+// (NPC::interact) on a drawn level, each kind against the player and the player against each
+// kind, bare and in gear: a change to the combat rule that the bot does not follow fails here.
+TEST(BotCombatRuleTest, PredictedBlowsMatchTheGamesAttack) {
+  std::srand(0);
+  rig::fixPartition(1);
+  auto game = rig::gameFromDrawing({
+      "#######",
+      "#@bsBk#",
+      "#######",
+  });
+  Player& player = *game->player;
+  struct Case {
+    const char* attacker;  // "You" or a creature's name
+    const char* defender;
+    int armour;  // the player's
+    int weapon;
+  };
+  const Case cases[] = {
+      {"bat", "You", 1, 1},    {"snake", "You", 1, 1}, {"bear", "You", 1, 1},
+      {"kitten", "You", 1, 1}, {"bear", "You", 5, 1},  {"snake", "You", 3, 1},
+      {"You", "bat", 1, 1},    {"You", "snake", 1, 3}, {"You", "bear", 1, 4},
+      {"You", "kitten", 1, 1},
+  };
+  const auto fighter = [&](const std::string& name) -> NPC& {
+    return name == "You" ? static_cast<NPC&>(player) : *creatureNamed(*game, name);
+  };
+  const int blows = 20000;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.attacker) + " on " + c.defender + ", armour " +
+                 std::to_string(c.armour) + ", weapon " + std::to_string(c.weapon));
+    player.armor = c.armour;
+    player.weaponDamage = c.weapon;
+    NPC& attacker = fighter(c.attacker);
+    NPC& defender = fighter(c.defender);
+    std::map<int, int> seen = damagesOfTheGamesAttack(attacker, defender, blows);
+    std::map<int, double> predicted;
+    for (const auto& [damage, chance] :
+         bot::blowOutcomes(bot::fighterOf(attacker), bot::fighterOf(defender))) {
+      predicted[damage] = chance;
+      seen.emplace(damage, 0);
+    }
+    for (const auto& [damage, count] : seen) {
+      const double chance = predicted.count(damage) != 0 ? predicted[damage] : 0.0;
+      const double spread = std::sqrt(chance * (1.0 - chance) / blows);
+      EXPECT_NEAR(static_cast<double>(count) / blows, chance, 5.0 * spread + 1e-9)
+          << "damage " << damage;
+    }
+  }
+}
+
 // Plays `fights` fights with the game's own blows (NPC::interact) the way the bot's odds reckon
 // them: the player strikes, then the creature strikes once, or twice as often as its speed
 // allows, until one of them falls or the creature is down to its threshold and runs.
 double lossRateWithTheGamesBlows(Game& game, Player& player, NPC& creature, int fights) {
   std::mt19937 coin(7);  // the game's rand() stays with the blows
-  std::bernoulli_distribution extraAction(creature.speed / 10.0 -
-                                          std::floor(creature.speed / 10.0));
+  const double actionsPerTurn = creature.speed / static_cast<double>(NPC::kActionCost);
+  std::bernoulli_distribution extraAction(actionsPerTurn - std::floor(actionsPerTurn));
   const int playerHp = player.hp;
   const int creatureHp = creature.hp;
   int losses = 0;
