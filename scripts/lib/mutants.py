@@ -107,7 +107,8 @@ def mutate_line(line):
             out.append(("const" + tag, occ, new, f"{n} -> {n + d}"))
         occ += 1
     occ = 0
-    for m in code_positions(line, r"(?<![\w\)\]])([A-Za-z_][\w.]*|\d+)\s-\s([A-Za-z_][\w.]*|\d+)(?![\w(\[.])"):
+    operand = r"([A-Za-z_][\w.]*(?:->[A-Za-z_]\w*)*|\d+)"  # a name, a member through ->, or a number
+    for m in code_positions(line, r"(?<![\w\)\].>])" + operand + r"\s-\s" + operand + r"(?![\w(\[.]|->)"):
         new = line[:m.start()] + m.group(2) + " - " + m.group(1) + line[m.end():]
         out.append(("swap-sub", occ, new, f"{m.group(0)} -> {m.group(2)} - {m.group(1)}"))
         occ += 1
@@ -123,7 +124,8 @@ def mutate_line(line):
         out.append(("logic", occ, new, f"{m.group(1)} -> {other}"))
         occ += 1
     m = re.match(r"^(\s*(?:\}\s*else\s+)?(?:if|while)\s*)\((.*)\)(\s*\{?\s*)$", line)
-    if m:
+    declares = m and re.match(r"\s*(?:const\s+)?[A-Za-z_][\w:]*\s*[*&]*\s*[A-Za-z_]\w*\s*=[^=]", m.group(2))
+    if m and not declares:  # a condition that declares its variable cannot be negated as it stands
         out.append(("negate", 0, f"{m.group(1)}(!({m.group(2)})){m.group(3)}", "condition negated"))
     t = line.strip()
     if t.endswith(";") and not t.startswith(("return", "break", "continue", "case", "default")) \
