@@ -571,3 +571,14 @@ void Game::drawDropEntries() {
     printLeft(window, kNameColumn, row, TCOD_BKGND_NONE, item.name);
   }
 }
+
+char moveLetter(int direction) {
+  for (const KeyBinding& binding : kNormalKeys) {
+    const Command& command = binding.command;
+    if (binding.vk == TCODK_CHAR && command.action == Action::Move &&
+        command.direction == direction) {
+      return binding.c;
+    }
+  }
+  return 0;
+}

@@ -19,13 +19,13 @@
 #include "Keyboard.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
-#include "support/Rig.hpp"
-#include "support/Scenario.hpp"
+#include "Rig.hpp"
+#include "Scenario.hpp"
 
 namespace {
 
 NPC* creatureNamed(const Game& game, const std::string& name) {
-  for (NPC* creature : rig::creaturesOf(game)) {
+  for (NPC* creature : harness::creaturesOf(game)) {
     if (creature->name == name) return creature;
   }
   return nullptr;
@@ -63,8 +63,8 @@ TEST(AutoplayerBoutTest, TakesABearOnInOpenGroundWithoutBeingHit) {
   for (std::uint32_t partition = 0; partition < 3; ++partition) {
     SCOPED_TRACE("partition " + std::to_string(partition));
     std::srand(0);
-    rig::fixPartition(partition);
-    auto game = rig::gameFromDrawing({
+    harness::fixPartition(partition);
+    auto game = harness::gameFromDrawing({
         "###############",
         "#.............#",
         "#.............#",
@@ -94,8 +94,8 @@ TEST(AutoplayerBoutTest, TakesABearOnInOpenGroundWithoutBeingHit) {
 // bats and snakes, which all follow the rhythm of their speed from the start of the game.
 TEST(AutoplayerBoutTest, CreaturesActInTheRhythmTheBotReckonsWith) {
   std::srand(0);
-  rig::fixPartition(1);
-  auto game = rig::gameFromDrawing({
+  harness::fixPartition(1);
+  auto game = harness::gameFromDrawing({
       "##########",
       "#@.#.....#",
       "#..#..B..#",
@@ -110,7 +110,7 @@ TEST(AutoplayerBoutTest, CreaturesActInTheRhythmTheBotReckonsWith) {
     wait.pressed = true;
     return wait;
   });
-  const std::vector<NPC*> creatures = rig::creaturesOf(*game);
+  const std::vector<NPC*> creatures = harness::creaturesOf(*game);
   ASSERT_EQ(creatures.size(), 3u);
   for (int turn = 1; turn <= 40; ++turn) {
     std::vector<int> before;
@@ -173,8 +173,8 @@ double lossRateWithTheGamesBlows(Game& game, Player& player, NPC& creature, int 
 
 TEST(AutoplayerOddsTest, LossChanceAgreesWithTheGamesOwnBlows) {
   std::srand(0);
-  rig::fixPartition(1);
-  auto game = rig::gameFromDrawing({
+  harness::fixPartition(1);
+  auto game = harness::gameFromDrawing({
       "######",
       "#@s..#",
       "######",
@@ -209,8 +209,8 @@ TEST(AutoplayerOddsTest, LossChanceAgreesWithTheGamesOwnBlows) {
 
 TEST(AutoplayerPackTest, ButchersCraftsEatsAndWearsTheBestPieces) {
   std::srand(0);
-  rig::fixPartition(1);
-  auto game = rig::gameFromDrawing({
+  harness::fixPartition(1);
+  auto game = harness::gameFromDrawing({
       "#######",
       "#.....#",
       "#..@..#",
@@ -253,8 +253,8 @@ TEST(AutoplayerPackTest, ButchersCraftsEatsAndWearsTheBestPieces) {
 
 TEST(AutoplayerNoteTest, ReadsTheNoteAndClosesItIntoTheEndScreen) {
   std::srand(0);
-  rig::fixPartition(1);
-  auto game = rig::gameFromDrawing({
+  harness::fixPartition(1);
+  auto game = harness::gameFromDrawing({
       "#####",
       "#.@.#",
       "#####",

@@ -14,6 +14,7 @@
 #include "Player.hpp"
 #include "Tile.hpp"
 
+namespace harness {
 namespace {
 
 // Collects the broken rules, one line each.
@@ -216,3 +217,5 @@ std::string checkInvariants(const Game& game) {
   }
   return report.str();
 }
+
+}  // namespace harness

@@ -1,4 +1,4 @@
-// The play driver's library: the invariant checks catch each broken rule, the screen and the
+// The harness: the invariant checks catch each broken rule, the screen and the
 // state read back faithfully, key scripts round-trip and the random keys cover every key.
 
 #include <gtest/gtest.h>
@@ -17,14 +17,16 @@
 #include "Map.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
-#include "support/Rig.hpp"
-#include "support/Scenario.hpp"
+#include "Rig.hpp"
+#include "Scenario.hpp"
 
 namespace {
 
+using namespace harness;
+
 // A small level: the player with a bat to the east, a bear below and a stone beside it.
 std::unique_ptr<Game> smallGame() {
-  return rig::gameFromDrawing({
+  return harness::gameFromDrawing({
       "#######",
       "#@.b..#",
       "#.....#",
@@ -34,7 +36,7 @@ std::unique_ptr<Game> smallGame() {
 }
 
 NPC* creatureNamed(const Game& game, const std::string& name) {
-  for (NPC* creature : rig::creaturesOf(game)) {
+  for (NPC* creature : harness::creaturesOf(game)) {
     if (creature->name == name) return creature;
   }
   return nullptr;
@@ -53,7 +55,7 @@ Item* stoneOf(const Game& game) {
 
 TEST(InvariantsTest, HoldInFreshAndPlayedGames) {
   std::srand(0);
-  rig::fixPartition(3);
+  harness::fixPartition(3);
   Game game;
   EXPECT_EQ(checkInvariants(game), "");
 
