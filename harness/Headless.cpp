@@ -181,23 +181,20 @@ int smallNumber(std::string_view text, int max) {
   return n <= max ? n : 0;
 }
 
-// Modifier and release flags of a raw key, as bits.
-enum RawFlag : unsigned {
-  ShiftFlag = 1,
-  LeftCtrlFlag = 2,
-  RightCtrlFlag = 4,
-  LeftAltFlag = 8,
-  RightAltFlag = 16,
-  LeftMetaFlag = 32,
-  RightMetaFlag = 64,
-  ReleasedFlag = 128,
+// The modifier flags of a raw key, from bit 0 up (Shift is 1, right Meta 64); the bit above
+// them marks a release.
+constexpr std::array<bool TCOD_key_t::*, 7> kModifiers = {
+    &TCOD_key_t::shift, &TCOD_key_t::lctrl, &TCOD_key_t::rctrl, &TCOD_key_t::lalt,
+    &TCOD_key_t::ralt,  &TCOD_key_t::lmeta, &TCOD_key_t::rmeta,
 };
+constexpr unsigned kReleasedFlag = 1u << kModifiers.size();
 
 unsigned rawFlags(const TCOD_key_t& key) {
-  return (key.shift ? ShiftFlag : 0u) | (key.lctrl ? LeftCtrlFlag : 0u) |
-         (key.rctrl ? RightCtrlFlag : 0u) | (key.lalt ? LeftAltFlag : 0u) |
-         (key.ralt ? RightAltFlag : 0u) | (key.lmeta ? LeftMetaFlag : 0u) |
-         (key.rmeta ? RightMetaFlag : 0u) | (key.pressed ? 0u : ReleasedFlag);
+  unsigned flags = key.pressed ? 0u : kReleasedFlag;
+  for (std::size_t bit = 0; bit < kModifiers.size(); ++bit) {
+    if (key.*kModifiers[bit]) flags |= 1u << bit;
+  }
+  return flags;
 }
 
 // The key with code `vk`, character `c` and the modifier/release bits of `flags` (rawFlags'
@@ -206,14 +203,9 @@ TCOD_key_t keyWithFlags(TCOD_keycode_t vk, char c, unsigned flags) {
   TCOD_key_t key{};
   key.vk = vk;
   key.c = c;
-  key.shift = (flags & ShiftFlag) != 0;
-  key.lctrl = (flags & LeftCtrlFlag) != 0;
-  key.rctrl = (flags & RightCtrlFlag) != 0;
-  key.lalt = (flags & LeftAltFlag) != 0;
-  key.ralt = (flags & RightAltFlag) != 0;
-  key.lmeta = (flags & LeftMetaFlag) != 0;
-  key.rmeta = (flags & RightMetaFlag) != 0;
-  key.pressed = (flags & ReleasedFlag) == 0;
+  for (std::size_t bit = 0; bit < kModifiers.size(); ++bit)
+    key.*kModifiers[bit] = (flags & (1u << bit)) != 0;
+  key.pressed = (flags & kReleasedFlag) == 0;
   return key;
 }
 

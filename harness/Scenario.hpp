@@ -33,6 +33,8 @@ bool press(Game& game, std::string_view script);
 
 // The creatures of `game` other than the player, in id order.
 std::vector<NPC*> creaturesOf(const Game& game);
+// The first of them (in id order) named `name` ("bear"), or nullptr.
+NPC* creatureNamed(const Game& game, const std::string& name);
 
 // The newest message of the log ("" when it is empty), and all of them newest first.
 std::string lastMessage(const Game& game);

@@ -35,13 +35,6 @@ std::unique_ptr<Game> smallGame() {
   });
 }
 
-NPC* creatureNamed(const Game& game, const std::string& name) {
-  for (NPC* creature : harness::creaturesOf(game)) {
-    if (creature->name == name) return creature;
-  }
-  return nullptr;
-}
-
 Item* stoneOf(const Game& game) {
   for (const auto& [id, entity] : game.registry) {
     if (auto* item = dynamic_cast<Item*>(entity); item != nullptr && item->kind == SmallStone) {

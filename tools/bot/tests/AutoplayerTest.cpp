@@ -24,11 +24,15 @@
 
 namespace {
 
-NPC* creatureNamed(const Game& game, const std::string& name) {
-  for (NPC* creature : harness::creaturesOf(game)) {
-    if (creature->name == name) return creature;
-  }
-  return nullptr;
+// The level drawn as `rows` in a game built with rand() seeded with 0 on cave `partition`.
+std::unique_ptr<Game> drawnGame(std::uint32_t partition, const std::vector<std::string>& rows) {
+  std::srand(0);
+  harness::fixPartition(partition);
+  return harness::gameFromDrawing(rows);
+}
+
+std::unique_ptr<Game> drawnGame(const std::vector<std::string>& rows) {
+  return drawnGame(1, rows);
 }
 
 // Lets `bot` press keys in `game`, one frame and one update per key, until `done` holds or
@@ -62,19 +66,17 @@ Item* give(Game& game, int kind) {
 TEST(AutoplayerBoutTest, TakesABearOnInOpenGroundWithoutBeingHit) {
   for (std::uint32_t partition = 0; partition < 3; ++partition) {
     SCOPED_TRACE("partition " + std::to_string(partition));
-    std::srand(0);
-    harness::fixPartition(partition);
-    auto game = harness::gameFromDrawing({
-        "###############",
-        "#.............#",
-        "#.............#",
-        "#.............#",
-        "#.....@..B....#",
-        "#.............#",
-        "#.............#",
-        "#.............#",
-        "###############",
-    });
+    auto game = drawnGame(partition, {
+                                         "###############",
+                                         "#.............#",
+                                         "#.............#",
+                                         "#.............#",
+                                         "#.....@..B....#",
+                                         "#.............#",
+                                         "#.............#",
+                                         "#.............#",
+                                         "###############",
+                                     });
     Autoplayer bot;
     int lowestHp = game->player->hp;
     bool bearDead = false;
@@ -83,7 +85,7 @@ TEST(AutoplayerBoutTest, TakesABearOnInOpenGroundWithoutBeingHit) {
         [&] {
           game->player->hunger = 0;  // nothing but the bear to think of
           lowestHp = std::min(lowestHp, game->player->hp);
-          bearDead = creatureNamed(*game, "bear") == nullptr;
+          bearDead = harness::creatureNamed(*game, "bear") == nullptr;
         });
     EXPECT_EQ(lowestHp, game->player->maxHp) << "the bear landed a blow";
     EXPECT_TRUE(bearDead) << "the bear is still alive after " << keys << " keys";
@@ -93,9 +95,7 @@ TEST(AutoplayerBoutTest, TakesABearOnInOpenGroundWithoutBeingHit) {
 // The bot times its blows by the bears' rest: here it is checked against the game's own bears,
 // bats and snakes, which all follow the rhythm of their speed from the start of the game.
 TEST(AutoplayerBoutTest, CreaturesActInTheRhythmTheBotReckonsWith) {
-  std::srand(0);
-  harness::fixPartition(1);
-  auto game = harness::gameFromDrawing({
+  auto game = drawnGame({
       "##########",
       "#@.#.....#",
       "#..#..B..#",
@@ -103,13 +103,7 @@ TEST(AutoplayerBoutTest, CreaturesActInTheRhythmTheBotReckonsWith) {
       "#....s...#",
       "##########",
   });
-  keyboard::setKeySource([] {
-    TCOD_key_t wait{};
-    wait.vk = TCODK_CHAR;
-    wait.c = '.';
-    wait.pressed = true;
-    return wait;
-  });
+  keyboard::setKeySource([] { return harness::characterKey('.'); });
   const std::vector<NPC*> creatures = harness::creaturesOf(*game);
   ASSERT_EQ(creatures.size(), 3u);
   for (int turn = 1; turn <= 40; ++turn) {
@@ -172,15 +166,13 @@ double lossRateWithTheGamesBlows(Game& game, Player& player, NPC& creature, int 
 }
 
 TEST(AutoplayerOddsTest, LossChanceAgreesWithTheGamesOwnBlows) {
-  std::srand(0);
-  harness::fixPartition(1);
-  auto game = harness::gameFromDrawing({
+  auto game = drawnGame({
       "######",
       "#@s..#",
       "######",
   });
   Player& player = *game->player;
-  NPC& snake = *creatureNamed(*game, "snake");
+  NPC& snake = *harness::creatureNamed(*game, "snake");
   struct Case {
     int armour;
     int weapon;
@@ -208,9 +200,7 @@ TEST(AutoplayerOddsTest, LossChanceAgreesWithTheGamesOwnBlows) {
 // ---- The pack and the note ---------------------------------------------------------------------
 
 TEST(AutoplayerPackTest, ButchersCraftsEatsAndWearsTheBestPieces) {
-  std::srand(0);
-  harness::fixPartition(1);
-  auto game = harness::gameFromDrawing({
+  auto game = drawnGame({
       "#######",
       "#.....#",
       "#..@..#",
@@ -252,9 +242,7 @@ TEST(AutoplayerPackTest, ButchersCraftsEatsAndWearsTheBestPieces) {
 }
 
 TEST(AutoplayerNoteTest, ReadsTheNoteAndClosesItIntoTheEndScreen) {
-  std::srand(0);
-  harness::fixPartition(1);
-  auto game = harness::gameFromDrawing({
+  auto game = drawnGame({
       "#####",
       "#.@.#",
       "#####",
