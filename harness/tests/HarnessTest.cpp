@@ -1,5 +1,5 @@
-// The harness: the invariant checks catch each broken rule, the screen and the
-// state read back faithfully, key scripts round-trip and the random keys cover every key.
+// The harness: the invariant checks catch each broken rule, the screen and the state read back
+// faithfully, key scripts round-trip and the random keys cover every key.
 
 #include <gtest/gtest.h>
 #include <libtcod.hpp>
