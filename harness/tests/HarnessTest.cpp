@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "Entity.hpp"
 #include "Game.hpp"
 #include "Headless.hpp"
 #include "Invariants.hpp"
@@ -284,6 +285,30 @@ TEST(KeyScriptTest, ParsesCharactersNamesCommentsAndLineBreaks) {
   EXPECT_TRUE(keys[10].shift);
   EXPECT_TRUE(parseKeyScript("").empty());
   EXPECT_TRUE(parseKeyScript("# only a comment").empty());
+}
+
+// The key the harness gives for each direction takes the player one step of the game's own step
+// table in that direction; a number that is no direction has no key.
+TEST(KeysTest, EachMoveKeyTakesTheStepOfItsDirection) {
+  for (int direction = West; direction <= SouthEast; ++direction) {
+    SCOPED_TRACE(direction);
+    auto game = gameFromDrawing({
+        "#####",
+        "#...#",
+        "#.@.#",
+        "#...#",
+        "#####",
+    });
+    const TCOD_key_t key = moveKey(direction);
+    ASSERT_EQ(key.vk, TCODK_CHAR);
+    press(*game, describeKey(key));
+    const Step step = kSteps[static_cast<std::size_t>(direction)];
+    EXPECT_EQ(game->player->x, 2 + step.dx);
+    EXPECT_EQ(game->player->y, 2 + step.dy);
+    EXPECT_EQ(game->turnCount, 1);
+  }
+  EXPECT_EQ(moveLetter(-1), 0);
+  EXPECT_EQ(moveLetter(SouthEast + 1), 0);
 }
 
 TEST(KeyScriptTest, RejectsMalformedScripts) {
