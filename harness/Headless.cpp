@@ -1,22 +1,23 @@
 #include "Headless.hpp"
 
-#include "Keyboard.hpp"
-
 #include <array>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 #include "Entity.hpp"
 #include "Game.hpp"
 #include "Item.hpp"
+#include "Keyboard.hpp"
 #include "Map.hpp"
 #include "MessageLog.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
 #include "Tile.hpp"
 
+namespace harness {
 namespace {
 
 // Unicode code points of the 256 glyphs of code page 437, the layout of the game's font sheet.
@@ -93,9 +94,23 @@ class Fnv1a {
     for (char c : value)
       byte(static_cast<std::uint8_t>(c));
   }
+  // Each value in turn: a bool as a flag, any other number as a number.
+  template <typename... Values>
+  void fields(const Values&... values) {
+    (field(values), ...);
+  }
   std::uint64_t value() const { return hash; }
 
  private:
+  template <typename Value>
+  void field(const Value& value) {
+    if constexpr (std::is_same_v<Value, bool>) {
+      flag(value);
+    } else {
+      number(static_cast<std::int64_t>(value));
+    }
+  }
+
   std::uint64_t hash = 0xCBF29CE484222325ull;
 };
 
@@ -103,25 +118,16 @@ class Fnv1a {
 enum EntityTag : std::uint8_t { PlainTag = 0, ItemTag = 1, CreatureTag = 2, PlayerTag = 3 };
 
 void hashCreature(Fnv1a& hash, const NPC& creature) {
-  hash.number(creature.kind);
-  hash.number(creature.hp);
-  hash.number(creature.maxHp);
-  hash.flag(creature.angry);
-  hash.flag(creature.fleeing);
-  hash.number(creature.fleeCounter);
-  hash.number(creature.turnsSinceAttack);
-  hash.number(creature.energy);
-  hash.number(creature.armor);
-  hash.number(creature.weaponDamage);
+  hash.fields(creature.kind, creature.hp, creature.maxHp, creature.angry, creature.fleeing,
+              creature.fleeCounter, creature.turnsSinceAttack, creature.energy, creature.armor,
+              creature.weaponDamage);
   hash.number(creature.target != nullptr ? static_cast<std::int64_t>(creature.target->id) : -1);
 }
 
 void hashItem(Fnv1a& hash, const Item& item) {
   hash.number(item.kind);
   hash.text(item.name);
-  hash.flag(item.equipped);
-  hash.number(item.slot);
-  hash.number(item.bonus);
+  hash.fields(item.equipped, item.slot, item.bonus);
 }
 
 void hashEntity(Fnv1a& hash, const Entity& entity) {
@@ -132,13 +138,8 @@ void hashEntity(Fnv1a& hash, const Entity& entity) {
                         : creature->isPlayer  ? PlayerTag
                                               : CreatureTag;
   hash.byte(tag);
-  hash.number(entity.id);
-  hash.number(entity.x);
-  hash.number(entity.y);
-  hash.number(entity.glyph);
-  hash.flag(entity.blocks);
-  hash.flag(entity.dead);
-  hash.flag(entity.playerSide);
+  hash.fields(entity.id, entity.x, entity.y, entity.glyph, entity.blocks, entity.dead,
+              entity.playerSide);
   if (item != nullptr) hashItem(hash, *item);
   if (creature != nullptr) hashCreature(hash, *creature);
 }
@@ -180,23 +181,20 @@ int smallNumber(std::string_view text, int max) {
   return n <= max ? n : 0;
 }
 
-// Modifier and release flags of a raw key, as bits.
-enum RawFlag : unsigned {
-  ShiftFlag = 1,
-  LeftCtrlFlag = 2,
-  RightCtrlFlag = 4,
-  LeftAltFlag = 8,
-  RightAltFlag = 16,
-  LeftMetaFlag = 32,
-  RightMetaFlag = 64,
-  ReleasedFlag = 128,
+// The modifier flags of a raw key, from bit 0 up (Shift is 1, right Meta 64); the bit above
+// them marks a release.
+constexpr std::array<bool TCOD_key_t::*, 7> kModifiers = {
+    &TCOD_key_t::shift, &TCOD_key_t::lctrl, &TCOD_key_t::rctrl, &TCOD_key_t::lalt,
+    &TCOD_key_t::ralt,  &TCOD_key_t::lmeta, &TCOD_key_t::rmeta,
 };
+constexpr unsigned kReleasedFlag = 1u << kModifiers.size();
 
 unsigned rawFlags(const TCOD_key_t& key) {
-  return (key.shift ? ShiftFlag : 0u) | (key.lctrl ? LeftCtrlFlag : 0u) |
-         (key.rctrl ? RightCtrlFlag : 0u) | (key.lalt ? LeftAltFlag : 0u) |
-         (key.ralt ? RightAltFlag : 0u) | (key.lmeta ? LeftMetaFlag : 0u) |
-         (key.rmeta ? RightMetaFlag : 0u) | (key.pressed ? 0u : ReleasedFlag);
+  unsigned flags = key.pressed ? 0u : kReleasedFlag;
+  for (std::size_t bit = 0; bit < kModifiers.size(); ++bit) {
+    if (key.*kModifiers[bit]) flags |= 1u << bit;
+  }
+  return flags;
 }
 
 // The key with code `vk`, character `c` and the modifier/release bits of `flags` (rawFlags'
@@ -205,14 +203,9 @@ TCOD_key_t keyWithFlags(TCOD_keycode_t vk, char c, unsigned flags) {
   TCOD_key_t key{};
   key.vk = vk;
   key.c = c;
-  key.shift = (flags & ShiftFlag) != 0;
-  key.lctrl = (flags & LeftCtrlFlag) != 0;
-  key.rctrl = (flags & RightCtrlFlag) != 0;
-  key.lalt = (flags & LeftAltFlag) != 0;
-  key.ralt = (flags & RightAltFlag) != 0;
-  key.lmeta = (flags & LeftMetaFlag) != 0;
-  key.rmeta = (flags & RightMetaFlag) != 0;
-  key.pressed = (flags & ReleasedFlag) == 0;
+  for (std::size_t bit = 0; bit < kModifiers.size(); ++bit)
+    key.*kModifiers[bit] = (flags & (1u << bit)) != 0;
+  key.pressed = (flags & kReleasedFlag) == 0;
   return key;
 }
 
@@ -313,6 +306,10 @@ TCOD_key_t characterKey(char c) {
   return key;
 }
 
+TCOD_key_t moveKey(int direction) {
+  return characterKey(moveLetter(direction));
+}
+
 TCOD_key_t shiftedKey(char c) {
   TCOD_key_t key = characterKey(c);
   key.shift = true;
@@ -386,14 +383,10 @@ std::string screenColours() {
 
 std::uint64_t stateHash(const Game& game) {
   Fnv1a hash;
-  hash.number(game.turnCount);
-  hash.number(game.killCount);
-  hash.number(game.storyStage);
-  hash.number(game.mode);
+  hash.fields(game.turnCount, game.killCount, game.storyStage, game.mode);
 
   const Player& player = *game.player;
-  hash.number(player.hunger);
-  hash.number(player.regenCounter);
+  hash.fields(player.hunger, player.regenCounter);
   hash.number(static_cast<std::int64_t>(player.inventory.size()));
   for (const Item* item : player.inventory) {
     hash.number(item->id);
@@ -495,7 +488,8 @@ std::string describeKey(const TCOD_key_t& key) {
 namespace {
 
 // The game's own keys, and how often the fuzzer presses each group (in thousandths).
-constexpr std::string_view kMoveChars = "hjklyubn";
+constexpr std::array<Direction, 8> kMoves = {West,      South,     North,     East,
+                                             NorthWest, NorthEast, SouthWest, SouthEast};
 constexpr std::array<TCOD_keycode_t, 4> kArrows = {TCODK_UP, TCODK_DOWN, TCODK_LEFT, TCODK_RIGHT};
 
 struct Weight {
@@ -527,9 +521,9 @@ TCOD_key_t KeyFuzzer::next() {
     return std::uniform_int_distribution<std::size_t>(0, n - 1)(generator);
   };
   if (pick(weight.moves)) {
-    const std::size_t choice = below(kMoveChars.size() + kArrows.size());
-    return choice < kMoveChars.size() ? characterKey(kMoveChars[choice])
-                                      : plainKey(kArrows[choice - kMoveChars.size()]);
+    const std::size_t choice = below(kMoves.size() + kArrows.size());
+    return choice < kMoves.size() ? moveKey(kMoves[choice])
+                                  : plainKey(kArrows[choice - kMoves.size()]);
   }
   if (pick(weight.wait)) return characterKey('.');
   if (pick(weight.pickUp)) return characterKey('g');
@@ -570,3 +564,5 @@ TCOD_key_t KeyFuzzer::nextNotEscape() {
     if (key.vk != TCODK_ESCAPE) return key;
   }
 }
+
+}  // namespace harness
