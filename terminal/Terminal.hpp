@@ -1,0 +1,82 @@
+#pragma once
+
+// The game in a terminal: every presented frame of the root console drawn with ncurses, and
+// the keys read from the terminal. libtcod keeps the console (under SDL's dummy video driver);
+// this shows it and feeds the game's key wait.
+
+#include <libtcod.hpp>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <string>
+
+#include "Colours.hpp"
+
+namespace terminal {
+
+constexpr int kWidth = 80;
+constexpr int kHeight = 50;
+constexpr const char* kTooSmall = "Make the terminal at least 80 x 50";
+
+// The least time between the end of one frame sent to the terminal and the next, when the
+// game flushes again without waiting for a key (the 256 steps of the fade): a slow link makes
+// each frame take longer to leave, so fewer steps are shown. A frame that is held back is sent
+// when the game next waits for a key, so the last frame is always shown.
+constexpr std::chrono::milliseconds kFrameGap{40};
+
+// The glyph a terminal cell shows for code page 437 glyph `code`: its Unicode character when
+// `unicode` (a UTF-8 locale) and that character is one column wide (wcwidth), otherwise an
+// ASCII look-alike.
+wchar_t cellGlyph(int code, bool unicode);
+
+// One terminal session on standard input and output. Only one may exist at a time (it owns
+// the process's signal handlers while it is open).
+class Session {
+ public:
+  Session() = default;
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Starts ncurses and takes over SIGHUP, SIGINT, SIGTERM and the crash signals. When the
+  // terminal cannot be used, prints one line naming the cause and returns false.
+  bool open();
+  // Gives the terminal back as it was (cursor, colours, echo, keypad); also done by the
+  // destructor.
+  void close();
+
+  // After every presented flush of the root console.
+  void flushed();
+  // The game's key source: the next key press, or TCODK_NONE (the window closed) after a
+  // hang-up, the end of input, SIGINT or SIGTERM.
+  TCOD_key_t nextKey();
+
+  // How many frames have been sent to the terminal, and how many flushes were held back.
+  long long framesSent() const { return sent; }
+  long long framesHeld() const { return held; }
+  Depth depth() const { return colourDepth; }
+
+ private:
+  void present();
+  void draw();
+  void resized();
+  void readKeys();
+  bool waitForInput();
+
+  bool isOpen = false;
+  bool unicode = false;
+  bool tooSmall = false;
+  bool pending = false;
+  bool ended = false;
+  Depth colourDepth = Depth::None;
+  std::array<wchar_t, 256> glyphs{};
+  std::deque<TCOD_key_t> keys;
+  std::chrono::steady_clock::time_point lastSent{};
+  long long sent = 0;
+  long long held = 0;
+  int idleWakeups = 0;
+};
+
+}  // namespace terminal
