@@ -13,8 +13,11 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <exception>
 
+#include "App.hpp"
 #include "Cp437.hpp"
+#include "Display.hpp"
 #include "Keyboard.hpp"
 #include "Keys.hpp"
 
@@ -311,6 +314,38 @@ TCOD_key_t Session::nextKey() {
   }
   keyboard::closeWindow();
   return noKey();
+}
+
+int play(std::optional<std::uint32_t> partition, const std::function<void(App&)>& beforeKey) {
+  try {
+    // libtcod keeps the console without a window: the terminal shows it.
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    App app;
+    if (!app.started) return 1;  // no font sheet; the reason has been printed
+    if (partition) {
+      // libtcod's default generator, which splits every new cave, as a fresh TCODRandom(N)
+      const TCODRandom fresh(*partition);
+      TCODRandom::getInstance()->restore(&fresh);
+    }
+    Session session;
+    if (!session.open()) return 1;
+    display::setPresenter([&session] { session.flushed(); });
+    keyboard::setKeySource([&] {
+      if (beforeKey) beforeKey(app);
+      return session.nextKey();
+    });
+    app.run();
+    keyboard::setKeySource(nullptr);
+    display::setPresenter(nullptr);
+    session.close();
+    return 0;
+  } catch (const std::exception& error) {
+    keyboard::setKeySource(nullptr);
+    display::setPresenter(nullptr);
+    std::fprintf(stderr, "vesperdeep-term: %s\n", error.what());
+    return 1;
+  }
 }
 
 }  // namespace terminal

@@ -10,9 +10,13 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "Colours.hpp"
+
+class App;
 
 namespace terminal {
 
@@ -78,5 +82,13 @@ class Session {
   long long held = 0;
   int idleWakeups = 0;
 };
+
+// The whole program: the App under SDL's dummy video driver, shown and fed by a Session, until
+// the player quits or the terminal goes away. `partition` fixes libtcod's cave partition as the
+// play driver's --partition does; `beforeKey`, when set, sees the App every time the game waits
+// for a key (the test probe counts kills there). Returns the exit status: 0 when the game ended
+// (Escape on the title screen, hang-up, SIGINT, SIGTERM), 1 when it could not start.
+int play(std::optional<std::uint32_t> partition,
+         const std::function<void(App&)>& beforeKey = nullptr);
 
 }  // namespace terminal

@@ -1,19 +1,13 @@
 // vesperdeep-term: the game in a terminal (see terminal/Terminal.hpp and vesperdeep-term(6)).
 
-#include <libtcod.hpp>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
 #include <optional>
 #include <string>
 
-#include "App.hpp"
-#include "Display.hpp"
-#include "Keyboard.hpp"
 #include "Terminal.hpp"
 
 namespace {
@@ -61,28 +55,5 @@ bool parseOptions(int argc, char** argv, std::optional<std::uint32_t>& partition
 int main(int argc, char** argv) {
   std::optional<std::uint32_t> partition;
   if (int status = 0; !parseOptions(argc, argv, partition, status)) return status;
-  try {
-    // libtcod keeps the console without a window: the terminal shows it.
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    App app;
-    if (!app.started) return 1;  // no font sheet; the reason has been printed
-    if (partition) {
-      // libtcod's default generator, which splits every new cave, as a fresh TCODRandom(N)
-      const TCODRandom fresh(*partition);
-      TCODRandom::getInstance()->restore(&fresh);
-    }
-    terminal::Session session;
-    if (!session.open()) return 1;
-    display::setPresenter([&session] { session.flushed(); });
-    keyboard::setKeySource([&session] { return session.nextKey(); });
-    app.run();
-    keyboard::setKeySource(nullptr);
-    display::setPresenter(nullptr);
-    session.close();
-    return 0;
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "vesperdeep-term: %s\n", error.what());
-    return 1;
-  }
+  return terminal::play(partition);
 }
