@@ -6,10 +6,12 @@
       SIGQUIT as the default (this wrapper itself ignores them, so that it can report them), writes its pid to
       DIR/pid, and when it ends writes DIR/status ("exit N" or "signal N") and DIR/stty.after,
       prints "after-exit" and waits to be killed.
-  pane.py colours DEPTH CAPTURE EXPECTED [CAPTURE EXPECTED...]
-      Compares each `tmux capture-pane -e -p -N` output with the play driver's --colours file,
-      cell by cell, after mapping the expected colours to what a terminal of DEPTH (direct,
-      256, 8) is sent. Prints the first differences and exits 1 when there are any.
+  pane.py play SOCKET SESSION DEPTH TIMEOUT [KEY EXPECTED]...
+      For each KEY (a tmux send-keys argument list, split at spaces, such as "Enter" or "-l h"):
+      presses it in SESSION of the tmux server on SOCKET, then waits (up to TIMEOUT seconds)
+      until `capture-pane -e` shows EXPECTED.screen, the play driver's screen, and its colours
+      EXPECTED.colours as a terminal of DEPTH (direct, 256, 8) is sent them. Prints the first
+      differences and exits 1 when the pane never shows them.
 """
 import os, re, signal, subprocess, sys, time
 
@@ -83,8 +85,8 @@ def sent(rgb, depth):
 
 
 def parse_capture(text):
-    """Cells of `capture-pane -e` output: rows of (fg, bg), each ('rgb', ...) / ('index', n) /
-    ('default',)."""
+    """Cells of `capture-pane -e` output: rows of (character, fg, bg), the colours as
+    ('rgb', r, g, b), ('index', n) or ('default',)."""
     rows = []
     fg = bg = ("default",)  # capture-pane carries the attributes over from line to line
     for line in text.split("\n")[:50]:
@@ -125,7 +127,7 @@ def parse_capture(text):
                     j += 1
                 i += len(m.group(0))
                 continue
-            cells.append((fg, bg))
+            cells.append((line[i], fg, bg))
             i += 1
         rows.append(cells)
     return rows
@@ -145,32 +147,52 @@ def parse_driver(text):
     return rows
 
 
-def colours(capture_file, expected_file, depth):
-    with open(capture_file, encoding="utf-8") as f:
-        got = parse_capture(f.read())
-    with open(expected_file) as f:
-        want = parse_driver(f.read())
-    differences = []
+def differences(got, screen, want, depth):
+    """What differs between the pane's cells and the driver's screen and colours."""
+    found = []
+    for y, line in enumerate(screen.rstrip("\n").split("\n")):
+        text = "".join(cell[0] for cell in got[y]) if y < len(got) else ""
+        if text.rstrip() != line.rstrip():
+            found.append(f"row {y}: text {text.rstrip()!r}, expected {line.rstrip()!r}")
     for y, row in enumerate(want):
         for x, (fg, bg) in enumerate(row):
             expected = (sent(fg, depth), sent(bg, depth))
-            actual = got[y][x] if y < len(got) and x < len(got[y]) else None
+            actual = got[y][x][1:] if y < len(got) and x < len(got[y]) else None
             if actual != expected:
-                differences.append(f"row {y} column {x}: expected {expected}, got {actual}")
-    for line in differences[:10]:
-        print(f"{capture_file}: {line}")
-    if differences:
-        print(f"{capture_file}: {len(differences)} cells differ from {expected_file}")
-        return 1
+                found.append(f"row {y} column {x}: colours {actual}, expected {expected}")
+    return found
+
+
+def play(socket, session, depth, timeout, steps):
+    tmux = ["tmux", "-L", socket]
+    for keys, expected in zip(steps[0::2], steps[1::2]):
+        with open(expected + ".screen", encoding="utf-8") as f:
+            screen = f.read()
+        with open(expected + ".colours") as f:
+            want = parse_driver(f.read())
+        subprocess.run(tmux + ["send-keys", "-t", session] + keys.split(" "), check=True)
+        deadline = time.monotonic() + timeout
+        while True:
+            capture = subprocess.run(tmux + ["capture-pane", "-e", "-p", "-N", "-t", session],
+                                     capture_output=True, text=True, check=True).stdout
+            found = differences(parse_capture(capture), screen, want, depth)
+            if not found:
+                break
+            if time.monotonic() > deadline:
+                print(f"{session}: after {keys!r}, the pane never showed {expected}.screen and "
+                      f".colours ({depth}): {len(found)} differences, the first:")
+                for line in found[:10]:
+                    print("  " + line)
+                return 1
+            time.sleep(0.02)
     return 0
 
 
 if __name__ == "__main__":
     if len(sys.argv) >= 4 and sys.argv[1] == "run":
         run(sys.argv[2], sys.argv[3:])
-    elif len(sys.argv) >= 5 and len(sys.argv) % 2 == 1 and sys.argv[1] == "colours":
-        pairs = sys.argv[3:]
-        sys.exit(max(colours(pairs[i], pairs[i + 1], sys.argv[2]) for i in range(0, len(pairs), 2)))
+    elif len(sys.argv) >= 6 and len(sys.argv) % 2 == 0 and sys.argv[1] == "play":
+        sys.exit(play(sys.argv[2], sys.argv[3], sys.argv[4], float(sys.argv[5]), sys.argv[6:]))
     else:
         print(__doc__, file=sys.stderr)
         sys.exit(2)

@@ -128,32 +128,34 @@ expect() {  # expect SCRIPT [DRIVER OPTION...]: sets $expected to the file stem
     --screen "$expected.screen" --colours "$expected.colours" >/dev/null)
 }
 
-# key NAME TOKEN: presses the key a script token names (<Enter>, <Esc>, <Left>, <Home>, x).
-key() {
-  case $2 in
-    "<Enter>") "${T[@]}" send-keys -t "$1" Enter ;;
-    "<Esc>") "${T[@]}" send-keys -t "$1" Escape ;;
-    "<Left>" | "<Right>" | "<Up>" | "<Down>" | "<Home>") "${T[@]}" send-keys -t "$1" "${2:1:-1}" ;;
-    *) "${T[@]}" send-keys -t "$1" -l "$2" ;;
+# tmux_keys TOKEN: the send-keys arguments for a key script token (<Enter>, <Esc>, <Left>, x).
+tmux_keys() {
+  case $1 in
+    "<Enter>") echo Enter ;;
+    "<Esc>") echo Escape ;;
+    "<Left>" | "<Right>" | "<Up>" | "<Down>" | "<Home>") echo "${1:1:-1}" ;;
+    *) echo "-l $1" ;;
   esac
 }
+key() {  # key NAME TOKEN: presses it
+  # shellcheck disable=SC2046
+  "${T[@]}" send-keys -t "$1" $(tmux_keys "$2")
+}
 
-# play NAME TERM DEPTH: the whole walk through the game, each screen against the driver's.
+# play NAME TERM DEPTH: the whole walk through the game, each screen and its colours against
+# the driver's after the same keys (pane.py waits for each).
 KEYS=("<Enter>" l j "<Left>" "<Up>" H 5 . "<Home>" i "<Esc>" k)
 play() {
-  local name=$1 term=$2 depth=$3 script="" compare=()
+  local name=$1 term=$2 depth=$3 script="" steps=()
   start "$name" 80 50 "$term" "$BIN/vesperdeep-term" --partition 0
   wait_text "$name" '^ +Press any key to start a new game\.$' "title screen" || return 1
   for token in "${KEYS[@]}"; do
     script+=$token
     expect "$script"
-    key "$name" "$token"
-    wait_screen "$name" "$expected.screen" "after $script" || return 1
-    "${T[@]}" capture-pane -e -p -N -t "$name" >"$WORK/$name/capture.$expected_count"
-    compare+=("$WORK/$name/capture.$expected_count" "$expected.colours")
+    steps+=("$(tmux_keys "$token")" "$expected")
   done
-  python3 "$HERE/pane.py" colours "$depth" "${compare[@]}" ||
-    fail "$name: colours ($depth)" || return 1
+  python3 "$HERE/pane.py" play "$SOCKET" "$name" "$depth" "$TIMEOUT" "${steps[@]}" ||
+    fail "$name: the screens ($depth colours)" || return 1
   key "$name" "<Esc>"  # back to the title screen
   wait_text "$name" '^ +Press any key to start a new game\.$' "title screen again" || return 1
   key "$name" "<Esc>"  # quit
@@ -181,12 +183,9 @@ fade() {
   key "$name" b
   expect "<Enter>...................................ib" --kills 31
   wait_screen "$name" "$expected.screen" "the note" || return 1
-  key "$name" "<Esc>"
   expect "$script" --kills 31
-  wait_screen "$name" "$expected.screen" "the end screen after the fade" || return 1
-  "${T[@]}" capture-pane -e -p -N -t "$name" >"$WORK/$name/capture"
-  python3 "$HERE/pane.py" colours 256 "$WORK/$name/capture" "$expected.colours" ||
-    fail "fade: colours of the end screen" || return 1
+  python3 "$HERE/pane.py" play "$SOCKET" "$name" 256 "$TIMEOUT" Escape "$expected" ||
+    fail "fade: the end screen after the fade" || return 1
   key "$name" "<Esc>"
   wait_text "$name" 'Press any key' "title screen after the end" || return 1
   key "$name" "<Esc>"
