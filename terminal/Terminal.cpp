@@ -14,6 +14,7 @@
 #include <cstring>
 #include <cwchar>
 #include <exception>
+#include <thread>
 
 #include "App.hpp"
 #include "Cp437.hpp"
@@ -202,11 +203,34 @@ void Session::close() {
 
 void Session::flushed() {
   pending = true;
-  if (tooSmall || std::chrono::steady_clock::now() - lastSent < kFrameGap) {
+  if (tooSmall) {
     ++held;
     return;
   }
+  const auto now = std::chrono::steady_clock::now();
+  const int fade = TCODConsole::getFade();
+  if (fade == 255) {
+    nextFadeStep = 255 - kFadeStride;
+    if (now - lastSent < kFrameGap) {
+      ++held;  // sent when the game waits for a key, or with a later flush
+      return;
+    }
+    present();
+    return;
+  }
+  // The fade: the steps nextFadeStep, nextFadeStep - 16, ..., each shown for kFrameGap.
+  if (fade > nextFadeStep) {
+    ++held;
+    return;
+  }
+  if (now - lastSent < kFrameGap) std::this_thread::sleep_for(kFrameGap - (now - lastSent));
+  const auto start = std::chrono::steady_clock::now();
   present();
+  // A frame that took longer than the gap to leave: the link is slow, skip more steps.
+  const auto took = std::chrono::steady_clock::now() - start;
+  const int strides = 1 + static_cast<int>(took / kFrameGap);
+  nextFadeStep = fade - strides * kFadeStride;
+  if (nextFadeStep < 0 && fade > 0) nextFadeStep = 0;  // the last, black step is always shown
 }
 
 void Session::present() {
@@ -330,7 +354,7 @@ int play(std::optional<std::uint32_t> partition, const std::function<void(App&)>
     }
     Session session;
     if (!session.open()) return 1;
-    display::setPresenter([&session] { session.flushed(); });
+    display::setPresenter([&session] { session.flushed(); }, true);
     keyboard::setKeySource([&] {
       if (beforeKey) beforeKey(app);
       return session.nextKey();
