@@ -104,7 +104,7 @@ def fade(term, rate):
     size, seconds = p.read_until_quiet(quiet=0.5, until=b"Thanks for Playing")
     ok = b"Thanks for Playing" in p.data[start:]
     p.close()
-    link = f"{rate / 1e6:.0f} MB/s link" if rate else "full speed"
+    link = f"{rate / 1e3:,.0f} kB/s link" if rate else "full speed"
     print(f"{term}: the fade ({link}): {size} bytes, over after {seconds:.2f} s"
           f"{', ends on the end screen' if ok else ', END SCREEN MISSING'}")
 
