@@ -36,7 +36,7 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-TIMEOUT=${VESPERDEEP_TERM_TIMEOUT:-15}  # seconds for any one screen (sanitized builds are slow)
+TIMEOUT=${VESPERDEEP_TERM_TIMEOUT:-30}  # the longest wait for one screen (sanitized builds are slow)
 failures=0
 
 fail() {
