@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "Entity.hpp"
+#include "Headless.hpp"
 #include "Item.hpp"
 #include "Keyboard.hpp"
 #include "NPC.hpp"
@@ -28,9 +30,6 @@ class Walker {
   std::uint32_t state = 2463534242u;
 };
 
-// By Direction: the key and the step.
-constexpr char kMoveKeys[8] = {'h', 'l', 'k', 'j', 'y', 'u', 'b', 'n'};
-constexpr int kSteps[8][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}, {-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
 constexpr int kExploringTurns = 600;
 constexpr int kNearest = 2;  // hunters start at least this far from the player
 constexpr int kFarthest = 5;
@@ -40,22 +39,13 @@ constexpr int kHunterEnergy = 5;
 }  // namespace
 
 void fixRandomness(std::uint32_t seed) {
-  const TCODRandom fresh(seed);
-  TCODRandom::getInstance()->restore(&fresh);
+  harness::fixPartition(seed);
   std::srand(seed);
 }
 
 void holdKey(TCOD_key_t key) {
   heldKey = key;
   keyboard::setKeySource([] { return heldKey; });
-}
-
-TCOD_key_t charKey(char c) {
-  TCOD_key_t key{};
-  key.vk = TCODK_CHAR;
-  key.c = c;
-  key.pressed = true;
-  return key;
 }
 
 MidGame::MidGame() {
@@ -85,8 +75,9 @@ void MidGame::explore() {
     const int first = walker.nextDirection();
     for (int i = 0; i < 8; ++i) {
       const int direction = (first + i) % 8;
-      const int x = player.x + kSteps[direction][0];
-      const int y = player.y + kSteps[direction][1];
+      const Step step = kSteps[static_cast<std::size_t>(direction)];
+      const int x = player.x + step.dx;
+      const int y = player.y + step.dy;
       if (!map.contains(x, y) || !map.isWalkable(x, y)) continue;
       if (best < 0 || visitsAt(x, y) < fewest) {
         best = direction;
@@ -94,7 +85,7 @@ void MidGame::explore() {
       }
     }
     if (best < 0) break;  // walled in: nowhere to go
-    holdKey(charKey(kMoveKeys[best]));
+    holdKey(harness::moveKey(best));
     game->draw();  // as the shell does before every key: this is what explores
     game->update();
     ++visitsAt(player.x, player.y);

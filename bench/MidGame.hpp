@@ -22,7 +22,6 @@ void fixRandomness(std::uint32_t seed);
 
 // From now on the game's key wait returns `key`, over and over, without touching SDL.
 void holdKey(TCOD_key_t key);
-TCOD_key_t charKey(char c);
 
 // A game after a few hundred turns of exploring: a stretch of the cave explored, creatures
 // killed and their corpses lying about, and then five creatures placed in view around the

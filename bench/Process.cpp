@@ -19,10 +19,6 @@ long statusField(const std::string& field) {
 
 }  // namespace
 
-void preferHeadlessVideo() {
-  setenv("SDL_VIDEODRIVER", "dummy", 0);
-}
-
 long residentKb() {
   return statusField("VmRSS");
 }

@@ -8,12 +8,28 @@
 
 #include "FontSheet.hpp"
 #include "Process.hpp"
+#include "Tool.hpp"
 
-int main() {
-  bench::preferHeadlessVideo();
-  if (!fontsheet::load("Slate_curses_12x12.bmp")) return 1;
+namespace {
+
+const char* const kUsage = R"(usage: vesperdeep-bare-console
+Opens libtcod's 80 x 50 root console with the game's font sheet (from the working directory),
+flushes it once and prints the process's peak resident size in kilobytes. Headless under SDL's
+dummy video driver unless SDL_VIDEODRIVER is set.
+
+Exit status: 0 done, 1 no font sheet, 64 bad arguments.
+)";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  harness::CommandLine line("vesperdeep-bare-console", kUsage, argc, argv);
+  while (line.next())
+    line.unknown();
+  harness::preferHeadlessDrivers();
+  if (!fontsheet::load("Slate_curses_12x12.bmp")) return harness::kExitFailed;
   TCODConsole::initRoot(80, 50, "Vesperdeep", false);
   TCODConsole::flush();
   std::printf("bare root console: peak resident %ld kB\n", bench::peakResidentKb());
-  return 0;
+  return harness::kExitDone;
 }

@@ -19,10 +19,12 @@
 
 #include "AllocationCounter.hpp"
 #include "App.hpp"
+#include "Headless.hpp"
 #include "Keyboard.hpp"
 #include "MidGame.hpp"
 #include "Player.hpp"
 #include "Process.hpp"
+#include "Tool.hpp"
 
 namespace {
 
@@ -98,7 +100,7 @@ void BM_Turn(benchmark::State& state) {
     state.SkipWithError("could not place five hunters around the player");
     return;
   }
-  bench::holdKey(bench::charKey('.'));  // waiting always takes a turn
+  bench::holdKey(harness::characterKey('.'));  // waiting always takes a turn
   const int firstTurn = game.turnCount;
   for (auto _ : state) {
     state.PauseTiming();
@@ -138,7 +140,7 @@ void BM_Flush(benchmark::State& state) {
   std::vector<std::unique_ptr<TCODConsole>> frames;
   for (int frame = 0; frame < 2; ++frame) {
     if (frame == 1) {
-      bench::holdKey(bench::charKey('.'));
+      bench::holdKey(harness::characterKey('.'));
       game.update();
       keyboard::setKeySource(nullptr);
     }
@@ -288,15 +290,15 @@ void registerBenchmarks() {
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return harness::kExitUsage;
 
-  bench::preferHeadlessVideo();
+  harness::preferHeadlessDrivers();
   App app;  // the game's own console: its font sheet, 80 x 50 cells and colour codes
-  if (!app.started) return 1;
+  if (!app.started) return harness::kExitFailed;
 
   RatioReporter reporter(countFrameAllocations());
   registerBenchmarks();
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  return 0;
+  return harness::kExitDone;
 }

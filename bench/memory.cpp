@@ -3,7 +3,7 @@
 // the peak of the first game and the size after every game, so that growth over many games in
 // one process shows.
 //
-//   vesperdeep-memory [games (100)] [keys per game (500)]
+//   vesperdeep-memory [--games N (100)] [--keys N per game (500)]
 //
 // Each game starts from its own fixed cave (partition and rand() seeded with the game's
 // number) and gets a fixed pseudo-random mix of the game's keys: moves, waits, pick-ups, the
@@ -16,39 +16,42 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
+#include <string_view>
 #include <vector>
 
 #include "App.hpp"
+#include "Headless.hpp"
 #include "Keyboard.hpp"
 #include "MidGame.hpp"
 #include "Process.hpp"
+#include "Tool.hpp"
 
 namespace {
 
+using namespace harness;
+
+const char* const kUsage = R"(usage: vesperdeep-memory [options]
+Plays whole games through the game's own loop, headless, with scripted keys, and prints the
+process's resident size after the games: the peak of the first and the growth over all.
+
+  --games N   how many games (default 100)
+  --keys N    how many keys each game gets before it is left with Escape (default 500)
+
+Exit status: 0 done, 1 no font sheet or fewer games played than asked, 64 bad arguments.
+)";
+
 struct WeightedKey {
   int weight;
-  TCOD_keycode_t vk;
-  char c;
+  std::string_view key;  // as a key script writes it
 };
 
 constexpr std::array<WeightedKey, 24> kKeyMix = {{
-    // weight, key, character
-    {8, TCODK_CHAR, 'h'}, {8, TCODK_CHAR, 'j'}, {8, TCODK_CHAR, 'k'}, {8, TCODK_CHAR, 'l'},
-    {5, TCODK_CHAR, 'y'}, {5, TCODK_CHAR, 'u'}, {5, TCODK_CHAR, 'b'}, {5, TCODK_CHAR, 'n'},
-    {3, TCODK_LEFT, 0},   {3, TCODK_RIGHT, 0},  {3, TCODK_UP, 0},     {3, TCODK_DOWN, 0},
-    {5, TCODK_CHAR, '.'}, {8, TCODK_CHAR, 'g'}, {4, TCODK_CHAR, 'i'}, {2, TCODK_CHAR, 'd'},
-    {4, TCODK_CHAR, 'a'}, {3, TCODK_CHAR, 'b'}, {3, TCODK_CHAR, 'c'}, {2, TCODK_CHAR, 'd'},
-    {2, TCODK_CHAR, 'e'}, {4, TCODK_CHAR, 'z'}, {1, TCODK_HOME, 0},   {1, TCODK_CHAR, 'x'},
+    // weight, key
+    {8, "h"}, {8, "j"}, {8, "k"},      {8, "l"},       {5, "y"},      {5, "u"},
+    {5, "b"}, {5, "n"}, {3, "<Left>"}, {3, "<Right>"}, {3, "<Up>"},   {3, "<Down>"},
+    {5, "."}, {8, "g"}, {4, "i"},      {2, "d"},       {4, "a"},      {3, "b"},
+    {3, "c"}, {2, "d"}, {2, "e"},      {4, "z"},       {1, "<Home>"}, {1, "x"},
 }};
-
-TCOD_key_t makeKey(TCOD_keycode_t vk, char c) {
-  TCOD_key_t key{};
-  key.vk = vk;
-  key.c = c;
-  key.pressed = true;
-  return key;
-}
 
 struct Sample {
   long residentKb;
@@ -59,18 +62,21 @@ struct Sample {
 class ScriptedPlayer {
  public:
   ScriptedPlayer(const App& app, int games, int keysPerGame)
-      : app(app), games(games), keysPerGame(keysPerGame) {}
+      : app(app), games(games), keysPerGame(keysPerGame) {
+    for (const WeightedKey& entry : kKeyMix)
+      keyMix.push_back({entry.weight, parseKeyScript(entry.key).front()});
+  }
 
   TCOD_key_t next() {
     if (app.state == Title) {
       if (started > 0) samples.push_back({bench::residentKb(), bench::peakResidentKb()});
-      if (started == games) return makeKey(TCODK_ESCAPE, 0);
+      if (started == games) return plainKey(TCODK_ESCAPE);
       bench::fixRandomness(static_cast<std::uint32_t>(started));
       ++started;
       pressed = 0;
-      return makeKey(TCODK_CHAR, ' ');
+      return characterKey(' ');
     }
-    if (pressed >= keysPerGame) return makeKey(TCODK_ESCAPE, 0);
+    if (pressed >= keysPerGame) return plainKey(TCODK_ESCAPE);
     ++pressed;
     return pick();
   }
@@ -78,16 +84,21 @@ class ScriptedPlayer {
   const std::vector<Sample>& results() const { return samples; }
 
  private:
+  struct Choice {
+    int weight;
+    TCOD_key_t key;
+  };
+
   TCOD_key_t pick() {
     int total = 0;
-    for (const WeightedKey& key : kKeyMix)
-      total += key.weight;
+    for (const Choice& choice : keyMix)
+      total += choice.weight;
     int roll = static_cast<int>(nextRandom() % static_cast<std::uint32_t>(total));
-    for (const WeightedKey& key : kKeyMix) {
-      if (roll < key.weight) return makeKey(key.vk, key.c);
-      roll -= key.weight;
+    for (const Choice& choice : keyMix) {
+      if (roll < choice.weight) return choice.key;
+      roll -= choice.weight;
     }
-    return makeKey(TCODK_CHAR, '.');
+    return characterKey('.');
   }
 
   // The script's own generator: the keys chosen draw nothing from the game's rand().
@@ -104,22 +115,29 @@ class ScriptedPlayer {
   int started = 0;
   int pressed = 0;
   std::uint32_t state = 88172645u;
+  std::vector<Choice> keyMix;
   std::vector<Sample> samples;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int games = argc > 1 ? std::atoi(argv[1]) : 100;
-  const int keysPerGame = argc > 2 ? std::atoi(argv[2]) : 500;
-  if (games < 1 || keysPerGame < 1) {
-    std::fprintf(stderr, "usage: vesperdeep-memory [games >= 1] [keys per game >= 1]\n");
-    return 2;
+  int games = 100;
+  int keysPerGame = 500;
+  CommandLine line("vesperdeep-memory", kUsage, argc, argv);
+  while (line.next()) {
+    if (line.is("--games")) {
+      games = static_cast<int>(line.number(1, 1000000));
+    } else if (line.is("--keys")) {
+      keysPerGame = static_cast<int>(line.number(1, 100000000));
+    } else {
+      line.unknown();
+    }
   }
 
-  bench::preferHeadlessVideo();
+  preferHeadlessDrivers();
   App app;
-  if (!app.started) return 1;
+  if (!app.started) return kExitFailed;
   ScriptedPlayer player(app, games, keysPerGame);
   keyboard::setKeySource([&player] { return player.next(); });
   app.run();
@@ -129,7 +147,7 @@ int main(int argc, char** argv) {
   if (samples.size() != static_cast<std::size_t>(games)) {
     std::fprintf(stderr, "vesperdeep-memory: only %zu of %d games were played\n", samples.size(),
                  games);
-    return 1;
+    return kExitFailed;
   }
   std::printf("games: %d of %d keys each\n", games, keysPerGame);
   for (std::size_t i = 0; i < samples.size(); ++i) {
@@ -148,5 +166,5 @@ int main(int argc, char** argv) {
   std::printf("growth from game %zu to game %d: resident %+ld kB\n",
               std::min<std::size_t>(10, samples.size()), games,
               last.residentKb - settled.residentKb);
-  return 0;
+  return kExitDone;
 }

@@ -43,7 +43,7 @@ install(FILES ${VESPERDEEP_PACKAGING_OUT}/copyright DESTINATION ${CMAKE_INSTALL_
 # smallest, with no time stamp, so that the package is reproducible).
 find_program(VESPERDEEP_GZIP gzip REQUIRED)
 set(VESPERDEEP_GZIPPED)
-foreach(file vesperdeep.6 changelog)
+foreach(file vesperdeep.6 vesperdeep-term.6 changelog)
   add_custom_command(
     OUTPUT ${VESPERDEEP_PACKAGING_OUT}/${file}.gz
     COMMAND ${CMAKE_COMMAND} -E copy ${VESPERDEEP_PACKAGING}/${file} ${VESPERDEEP_PACKAGING_OUT}/${file}
@@ -54,7 +54,8 @@ foreach(file vesperdeep.6 changelog)
 endforeach()
 add_custom_target(vesperdeep_docs ALL DEPENDS ${VESPERDEEP_GZIPPED})
 add_dependencies(vesperdeep vesperdeep_docs)
-install(FILES ${VESPERDEEP_PACKAGING_OUT}/vesperdeep.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
+install(FILES ${VESPERDEEP_PACKAGING_OUT}/vesperdeep.6.gz ${VESPERDEEP_PACKAGING_OUT}/vesperdeep-term.6.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
 install(FILES ${VESPERDEEP_PACKAGING_OUT}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vesperdeep)
 
 set(CPACK_PACKAGE_NAME vesperdeep)
@@ -66,7 +67,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
        "You wake alone in a cave without memory. Explore it by the light of a small\n"
        "field of view, fight bats, snakes and bears, butcher and eat what you kill\n"
        "before hunger does, craft pelts and a stone into gear, and find out why you\n"
-       "came here. Played with the keyboard in an 80 x 50 character window.")
+       "came here. Played with the keyboard in an 80 x 50 character window, or in\n"
+       "a terminal of that size (vesperdeep-term, also over ssh).")
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -74,14 +76,16 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The game links libtcod and SDL2 itself (the key wait and the font loader use SDL directly).
+# The game links libtcod and SDL2 itself (the key wait and the font loader use SDL directly),
+# vesperdeep-term ncursesw as well.
 # dpkg-shlibdeps, where it is at hand, finds those and the C and C++ runtimes with the
 # versions the build needs; otherwise the two libraries are named here.
 find_program(VESPERDEEP_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(VESPERDEEP_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libtcod1 (>= 1.18), libsdl2-2.0-0 (>= 2.0.12)")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS
+      "libtcod1 (>= 1.18), libsdl2-2.0-0 (>= 2.0.12), libncursesw6 (>= 6.1), libtinfo6 (>= 6.1)")
 endif()
 
 include(CPack)

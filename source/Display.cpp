@@ -12,13 +12,14 @@ constexpr int kDisplayAttempts = 6;
 constexpr Uint32 kDisplayRetryMs = 100;
 bool presenting = true;
 std::function<void()> presenter;
+bool presenterOnly = false;
 }  // namespace
 
 namespace display {
 
 void flush() {
   if (!presenting) return;
-  TCODConsole::flush();
+  if (!presenterOnly || !presenter) TCODConsole::flush();
   if (presenter) presenter();
 }
 
@@ -56,8 +57,9 @@ std::string whyNoWindow() {
          ")";
 }
 
-void setPresenter(std::function<void()> observer) {
+void setPresenter(std::function<void()> observer, bool insteadOfWindow) {
   presenter = std::move(observer);
+  presenterOnly = insteadOfWindow;
 }
 
 }  // namespace display

@@ -13,8 +13,10 @@ namespace display {
 void flush();
 // Switches presenting on (the default) or off.
 void setPresenting(bool on);
-// Sets the function called after every presented flush; an empty function clears it.
-void setPresenter(std::function<void()> presenter);
+// Sets the function called after every presented flush; an empty function clears it. With
+// `insteadOfWindow` the presenter alone shows the frame and libtcod does not draw its window
+// (the terminal front end, whose window under SDL's dummy driver nobody sees).
+void setPresenter(std::function<void()> presenter, bool insteadOfWindow = false);
 
 // Why the game cannot show its window, in a player's words, or an empty string when it can.
 // A windowless video driver is fine when it was asked for (SDL_VIDEODRIVER=dummy, as the tests

@@ -1,33 +1,10 @@
 #include "Entity.hpp"
 
-#include <array>
 #include <cstdio>
 
 #include "Map.hpp"
 
 std::uint32_t nextEntityId = 0;
-
-namespace {
-
-struct Step {
-  int dx;
-  int dy;
-};
-
-// dx, dy by Direction.
-constexpr std::array<Step, 8> kSteps = {{
-    {-1, 0},   // West
-    {+1, 0},   // East
-    {0, -1},   // North
-    {0, +1},   // South
-    {-1, -1},  // NorthWest
-    {+1, -1},  // NorthEast
-    {-1, +1},  // SouthWest
-    {+1, +1},  // SouthEast
-}};
-static_assert(kSteps.size() == SouthEast + 1, "one step per direction");
-
-}  // namespace
 
 Entity::Entity(MessageLog* messageLog, Map* map, int x, int y, bool blocks)
     : messageLog(messageLog), map(map), id(nextEntityId++), x(x), y(y), blocks(blocks) {}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 class MessageLog;
@@ -16,6 +17,25 @@ enum Direction : int {
   SouthWest = 6,
   SouthEast = 7,
 };
+
+// One step on the level: how far it goes east (dx) and south (dy).
+struct Step {
+  int dx;
+  int dy;
+};
+
+// dx, dy by Direction.
+inline constexpr std::array<Step, 8> kSteps = {{
+    {-1, 0},   // West
+    {+1, 0},   // East
+    {0, -1},   // North
+    {0, +1},   // South
+    {-1, -1},  // NorthWest
+    {+1, -1},  // NorthEast
+    {-1, +1},  // SouthWest
+    {+1, +1},  // SouthEast
+}};
+static_assert(kSteps.size() == SouthEast + 1, "one step per direction");
 
 // Process-wide id counter: 0 at start-up, never reset, so ids keep growing across games.
 extern std::uint32_t nextEntityId;

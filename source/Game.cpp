@@ -622,3 +622,14 @@ void Game::drawGround() {
   root.printRectEx(kGroundX, kGroundY + 1, kSeeHereWidth, kSeeHereHeight, TCOD_BKGND_NONE,
                    TCOD_LEFT, "%s", seeHere.c_str());
 }
+
+char moveLetter(int direction) {
+  for (const KeyBinding& binding : kNormalKeys) {
+    const Command& command = binding.command;
+    if (binding.vk == TCODK_CHAR && command.action == Action::Move &&
+        command.direction == direction) {
+      return binding.c;
+    }
+  }
+  return 0;
+}

@@ -19,6 +19,10 @@ struct Command {
   int direction;  // a Direction, for Move
 };
 
+// The letter key that moves the player in `direction` (a Direction), from the key table: 'h'
+// for West. 0 for a number that is no direction.
+char moveLetter(int direction);
+
 // Which screen the keyboard and the drawing serve.
 enum GameMode : std::int32_t {
   Normal = 0,

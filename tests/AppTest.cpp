@@ -7,14 +7,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "Entity.hpp"
 #include "Keyboard.hpp"
-#include "support/Rig.hpp"
+#include "Rig.hpp"
 
 namespace {
 
@@ -26,7 +25,7 @@ bool titleShown() {
   for (int y = 0; y < 50; ++y) {
     std::string expected(80, ' ');
     if (y == 25) expected.replace(static_cast<std::size_t>(start), kTitle.size(), kTitle);
-    if (rig::rowText(y, 0, 79) != expected) return false;
+    if (harness::rowText(y, 0, 79) != expected) return false;
   }
   return true;
 }
@@ -46,7 +45,7 @@ std::string caveOf(const Map& map) {
 class WatchedKeys {
  public:
   WatchedKeys(App& app, std::string_view script, std::function<void(std::size_t)> watch)
-      : app(app), keys(rig::parseKeys(script)), watch(std::move(watch)) {
+      : app(app), keys(harness::parseKeyScript(script)), watch(std::move(watch)) {
     keyboard::setKeySource([this] { return next(); });
   }
   ~WatchedKeys() { keyboard::setKeySource(nullptr); }
@@ -57,19 +56,17 @@ class WatchedKeys {
 
  private:
   TCOD_key_t next() {
-    if (keys.empty()) {
+    if (handedOut == keys.size()) {
       ranOut = true;
       app.running = false;
-      return rig::key(TCODK_NONE);
+      return harness::plainKey(TCODK_NONE);
     }
-    watch(handedOut++);
-    const TCOD_key_t key = keys.front();
-    keys.pop_front();
-    return key;
+    watch(handedOut);
+    return keys[handedOut++];
   }
 
   App& app;
-  std::deque<TCOD_key_t> keys;
+  std::vector<TCOD_key_t> keys;
   std::function<void(std::size_t)> watch;
   std::size_t handedOut = 0;
 };
@@ -104,7 +101,7 @@ void escapeOnTheFirstTitleScreen() {
   Findings check;
   std::srand(0);
   const int firstDraw = std::rand();
-  rig::KeyScript keys("<Esc>");
+  harness::KeyScript keys("<Esc>");
   App app;
   check.expect(app.started && app.state == Title && app.game == nullptr, "a fresh shell");
   app.run();
@@ -113,7 +110,7 @@ void escapeOnTheFirstTitleScreen() {
   check.expect(nextEntityId == 0, "no entity, so no Game, was ever made");
   check.expect(std::rand() == firstDraw, "rand() seeded with 0 and untouched by the title");
   check.expect(keys.remaining() == 0 && !keys.ranOut(), "exactly the one key was read");
-  check.expect(titleShown(), "the title screen:\n" + rig::screenText());
+  check.expect(titleShown(), "the title screen:\n" + harness::screenText());
   check.finish();
 }
 
@@ -135,8 +132,8 @@ void twoGamesInARow() {
       case 3:  // the title screen after the first game
       case 5:  // and after the second
         check.expect(app.state == Title && app.game == nullptr, wait + "no game on the title");
-        check.expect(titleShown(), wait + "the title screen:\n" + rig::screenText());
-        rig::fixPartition(kPartition);
+        check.expect(titleShown(), wait + "the title screen:\n" + harness::screenText());
+        harness::fixPartition(kPartition);
         break;
       case 1:  // the first key of the first game: the title's key did not reach it
         check.expect(app.game != nullptr && app.game->turnCount == 0, wait + "a fresh game");
@@ -163,7 +160,7 @@ void twoGamesInARow() {
 
   // the first game drew its cave straight after the seeding: nothing before it drew
   std::srand(0);
-  rig::fixPartition(kPartition);
+  harness::fixPartition(kPartition);
   EntityRegistry registry;
   Map bare(&registry, 70, 44);
   bare.generate();
@@ -177,7 +174,7 @@ TEST_F(AppDeathTest, ASecondGameContinuesTheRandomSequenceAndTheTitleKeyIsConsum
 
 void closeTheWindowDuringAGame() {
   Findings check;
-  rig::KeyScript keys("xhj");  // after the two moves the player closes the window
+  harness::KeyScript keys("xhj");  // after the two moves the player closes the window
   App app;
   app.run();
   check.expect(nextEntityId == 38, "one game was made");

@@ -16,16 +16,16 @@
 #include "MessageLog.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
-#include "support/Rig.hpp"
-#include "support/Scenario.hpp"
+#include "Rig.hpp"
+#include "Scenario.hpp"
 
 namespace {
 
-using rig::press;
+using harness::press;
 
 // The newest `count` log lines, oldest of them first.
 std::vector<std::string> lastLines(const Game& game, std::size_t count) {
-  const std::vector<std::string> all = rig::messages(game);
+  const std::vector<std::string> all = harness::messages(game);
   std::vector<std::string> lines;
   for (std::size_t i = std::min(count, all.size()); i > 0; --i)
     lines.push_back(all[i - 1]);
@@ -61,13 +61,13 @@ Rolls rollsFor(unsigned seed, int accuracy, int damageRange, int baseDamage, int
 class PlayerAttackTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    game = rig::gameFromDrawing({
+    game = harness::gameFromDrawing({
         "#####",  //
         "#@B.#",  //
         "#####",  //
     });
     player = game->player;
-    bear = rig::creaturesOf(*game).at(0);
+    bear = harness::creaturesOf(*game).at(0);
     game->storyStage = 6;  // the story is told: its lines would come after the blows
   }
 
@@ -92,21 +92,22 @@ TEST_F(PlayerAttackTest, TheRollsComeToHitThenDamageWeaponArmourAndAMissDrawsOnc
     bear->energy = 0;
     player->hunger = 0;  // hundreds of turns: no starving
     const int hpBefore = bear->hp;
-    const std::size_t draws = rig::countRandDraws([&] { ASSERT_TRUE(press(*game, "l")); }, seed);
+    const std::size_t draws =
+        harness::countRandDraws([&] { ASSERT_TRUE(press(*game, "l")); }, seed);
     ASSERT_EQ(draws, expected.draws);
     if (!expected.hit) {
       ++misses;
       EXPECT_EQ(bear->hp, hpBefore);
-      EXPECT_EQ(rig::lastMessage(*game), "You miss the bear!");
+      EXPECT_EQ(harness::lastMessage(*game), "You miss the bear!");
       continue;
     }
     ++hits;
     EXPECT_EQ(bear->hp, hpBefore - expected.damage);
     if (expected.damage == 0) {
       ++harmless;
-      EXPECT_EQ(rig::lastMessage(*game), "You hit the bear for no damage!");
+      EXPECT_EQ(harness::lastMessage(*game), "You hit the bear for no damage!");
     } else {
-      EXPECT_EQ(rig::lastMessage(*game),
+      EXPECT_EQ(harness::lastMessage(*game),
                 "You hit the bear for " + std::to_string(expected.damage) + " damage!");
     }
   }
@@ -118,15 +119,15 @@ TEST_F(PlayerAttackTest, TheRollsComeToHitThenDamageWeaponArmourAndAMissDrawsOnc
 TEST_F(PlayerAttackTest, WithBaseEquipmentTheWeaponAndArmourRollsAreStillDrawn) {
   const unsigned seed = seedFor(true, player->accuracy);
   const Rolls expected = rollsFor(seed, 7, 3, 1, 1, 1);
-  EXPECT_EQ(rig::countRandDraws([&] { ASSERT_TRUE(press(*game, "l")); }, seed), 4u);
+  EXPECT_EQ(harness::countRandDraws([&] { ASSERT_TRUE(press(*game, "l")); }, seed), 4u);
   EXPECT_EQ(bear->hp, 20 - expected.damage);
 }
 
 TEST_F(PlayerAttackTest, EvenAMissAngersTheDefenderAtTheAttacker) {
   const unsigned seed = seedFor(false, player->accuracy);
   player->turnsSinceAttack = 7;
-  EXPECT_EQ(rig::countRandDraws([&] { ASSERT_TRUE(press(*game, "l")); }, seed), 1u);
-  EXPECT_EQ(rig::lastMessage(*game), "You miss the bear!");
+  EXPECT_EQ(harness::countRandDraws([&] { ASSERT_TRUE(press(*game, "l")); }, seed), 1u);
+  EXPECT_EQ(harness::lastMessage(*game), "You miss the bear!");
   EXPECT_EQ(bear->hp, 20);
   EXPECT_TRUE(bear->angry);
   EXPECT_EQ(bear->target, player);
@@ -136,7 +137,7 @@ TEST_F(PlayerAttackTest, EvenAMissAngersTheDefenderAtTheAttacker) {
 }
 
 TEST_F(PlayerAttackTest, AnAngryDefenderKeepsItsTarget) {
-  auto other = rig::gameFromDrawing({"###", "#@#", "###"});
+  auto other = harness::gameFromDrawing({"###", "#@#", "###"});
   Entity* someoneElse = other->player;  // any entity will do as the old grudge
   bear->angry = true;
   bear->target = someoneElse;
@@ -147,12 +148,12 @@ TEST_F(PlayerAttackTest, AnAngryDefenderKeepsItsTarget) {
 }
 
 TEST_F(PlayerAttackTest, AKillingBlowIsFollowedByTheSlainLine) {
-  auto game2 = rig::gameFromDrawing({
+  auto game2 = harness::gameFromDrawing({
       "####",  //
       "#@b#",  //
       "####",  //
   });
-  NPC& bat = *rig::creaturesOf(*game2).at(0);
+  NPC& bat = *harness::creaturesOf(*game2).at(0);
   bat.hp = 3;
   game2->player->accuracy = 10;
   game2->player->baseDamage = 3;  // 3 to 5, through no armour
@@ -164,12 +165,12 @@ TEST_F(PlayerAttackTest, AKillingBlowIsFollowedByTheSlainLine) {
 }
 
 TEST(CreatureAttackTest, ACreatureRollsTheSameWayAgainstThePlayer) {
-  auto game = rig::gameFromDrawing({
+  auto game = harness::gameFromDrawing({
       "#####",  //
       "#@s.#",  //
       "#####",  //
   });
-  NPC& snake = *rig::creaturesOf(*game).at(0);
+  NPC& snake = *harness::creaturesOf(*game).at(0);
   Player& player = *game->player;
   player.armor = 3;  // worn armour takes its roll off every hit
   player.maxHp = player.hp = 100000;
@@ -182,17 +183,18 @@ TEST(CreatureAttackTest, ACreatureRollsTheSameWayAgainstThePlayer) {
     snake.energy = 0;   // one action this turn
     player.hunger = 0;  // hundreds of turns: no starving
     const int hpBefore = player.hp;
-    ASSERT_EQ(rig::countRandDraws([&] { ASSERT_TRUE(press(*game, ".")); }, seed), expected.draws);
+    ASSERT_EQ(harness::countRandDraws([&] { ASSERT_TRUE(press(*game, ".")); }, seed),
+              expected.draws);
     EXPECT_EQ(snake.x, 2);
     if (!expected.hit) {
-      EXPECT_EQ(rig::lastMessage(*game), "The snake misses you!");
+      EXPECT_EQ(harness::lastMessage(*game), "The snake misses you!");
       continue;
     }
     ++hits;
     // The player's own upkeep comes before the snake: it may heal one point first.
     const int healed = player.hp + expected.damage - hpBefore;
     EXPECT_TRUE(healed == 0 || healed == 1) << healed;
-    EXPECT_EQ(rig::lastMessage(*game),
+    EXPECT_EQ(harness::lastMessage(*game),
               expected.damage == 0
                   ? std::string("The snake hits you for no damage!")
                   : "The snake hits you for " + std::to_string(expected.damage) + " damage!");
@@ -201,12 +203,12 @@ TEST(CreatureAttackTest, ACreatureRollsTheSameWayAgainstThePlayer) {
 }
 
 TEST(CreatureAttackTest, EveryAttackOfTheKittenMisses) {
-  auto game = rig::gameFromDrawing({
+  auto game = harness::gameFromDrawing({
       "####",  //
       "#@k#",  //
       "####",  //
   });
-  NPC& kitten = *rig::creaturesOf(*game).at(0);
+  NPC& kitten = *harness::creaturesOf(*game).at(0);
   for (unsigned seed = 1; seed <= 60; ++seed) {
     SCOPED_TRACE(testing::Message() << "seed " << seed);
     kitten.angry = true;
@@ -216,7 +218,7 @@ TEST(CreatureAttackTest, EveryAttackOfTheKittenMisses) {
     kitten.energy = 10;
     const int hpBefore = game->player->hp;
     // One draw: the roll to hit; the kitten's damage range of 0 is never rolled.
-    ASSERT_EQ(rig::countRandDraws([&] { ASSERT_TRUE(press(*game, ".")); }, seed), 1u);
+    ASSERT_EQ(harness::countRandDraws([&] { ASSERT_TRUE(press(*game, ".")); }, seed), 1u);
     const std::vector<std::string> lines = lastLines(*game, 2);
     EXPECT_EQ(lines[0], "The kitten misses you!");
     EXPECT_EQ(lines[1], "The kitten is fleeing!");  // 1 hit point is its threshold
@@ -225,18 +227,18 @@ TEST(CreatureAttackTest, EveryAttackOfTheKittenMisses) {
 }
 
 TEST(CreatureAttackTest, TwoCreaturesBumpingDoNothingToEachOther) {
-  auto game = rig::gameFromDrawing({
+  auto game = harness::gameFromDrawing({
       "#####",  //
       "#@..#",  //
       "#####",  //
       "#bb##",  //
   });
-  const std::vector<NPC*> bats = rig::creaturesOf(*game);
+  const std::vector<NPC*> bats = harness::creaturesOf(*game);
   bats[0]->turnsSinceAttack = 4;
   bats[1]->turnsSinceAttack = 6;
   const std::size_t logSize = game->messageLog.entries().size();
   // Each bat's only open direction is the other bat: one wandering draw each, then the bump.
-  EXPECT_EQ(rig::countRandDraws([&] { ASSERT_TRUE(press(*game, ".")); }), 2u);
+  EXPECT_EQ(harness::countRandDraws([&] { ASSERT_TRUE(press(*game, ".")); }), 2u);
   EXPECT_EQ(game->messageLog.entries().size(), logSize);
   for (const NPC* bat : bats) {
     EXPECT_FALSE(bat->angry);
@@ -247,7 +249,7 @@ TEST(CreatureAttackTest, TwoCreaturesBumpingDoNothingToEachOther) {
   EXPECT_EQ(bats[1]->turnsSinceAttack, 6);
 
   // The same straight through the attack itself: no roll at all.
-  EXPECT_EQ(rig::countRandDraws([&] { bats[0]->interact(bats[1]); }), 0u);
+  EXPECT_EQ(harness::countRandDraws([&] { bats[0]->interact(bats[1]); }), 0u);
   EXPECT_FALSE(bats[1]->angry);
   EXPECT_EQ(game->messageLog.entries().size(), logSize);
 }
@@ -257,13 +259,13 @@ TEST(CreatureAttackTest, TwoCreaturesBumpingDoNothingToEachOther) {
 class ReportTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    game = rig::gameFromDrawing({
+    game = harness::gameFromDrawing({
         "#######",  //
         "#@bsBk#",  //
         "#######",  //
     });
     player = game->player;
-    const std::vector<NPC*> creatures = rig::creaturesOf(*game);
+    const std::vector<NPC*> creatures = harness::creaturesOf(*game);
     bat = creatures[0];
     snake = creatures[1];
     bear = creatures[2];

@@ -14,17 +14,18 @@
 #include <vector>
 
 #include "Game.hpp"
+#include "Headless.hpp"
 #include "Item.hpp"
 #include "Map.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
+#include "Rig.hpp"
+#include "Scenario.hpp"
 #include "Tile.hpp"
-#include "support/Rig.hpp"
-#include "support/Scenario.hpp"
 
 namespace {
 
-using rig::press;
+using harness::press;
 
 // ---- Prey at the sight radius ------------------------------------------------------------
 
@@ -34,7 +35,7 @@ std::unique_ptr<Game> roomWith(char creature, int dx, int dy) {
   rows.front() = rows.back() = std::string(15, '#');
   rows[7][7] = creature;
   rows[static_cast<std::size_t>(7 + dy)][static_cast<std::size_t>(7 + dx)] = '@';
-  return rig::gameFromDrawing(rows);
+  return harness::gameFromDrawing(rows);
 }
 
 struct Sighting {
@@ -56,7 +57,7 @@ TEST_P(PreyAtTheRadiusTest, IsNoticedUpToTheRadiusInEveryDirectionAndNotOneCellB
       for (const int steps : {reach, reach + 1}) {
         SCOPED_TRACE(testing::Message() << "player at " << dx * steps << "," << dy * steps);
         auto game = roomWith(s.creature, dx * steps, dy * steps);
-        NPC& hunter = *rig::creaturesOf(*game).at(0);
+        NPC& hunter = *harness::creaturesOf(*game).at(0);
         hunter.energy = 11 - hunter.speed;  // exactly one action this turn
         ASSERT_TRUE(press(*game, "."));
         const bool seen = steps == reach;
@@ -82,7 +83,7 @@ TEST(FlightDirectionTest, AFleeingCreatureStepsStraightAwayFromItsTargetInEveryD
       if (dx == 0 && dy == 0) continue;
       SCOPED_TRACE(testing::Message() << "player at " << 2 * dx << "," << 2 * dy);
       auto game = roomWith('b', 2 * dx, 2 * dy);
-      NPC& bat = *rig::creaturesOf(*game).at(0);
+      NPC& bat = *harness::creaturesOf(*game).at(0);
       bat.fleeing = true;
       bat.target = game->player;
       bat.energy = 0;  // 14: one action
@@ -97,13 +98,13 @@ TEST(FlightDirectionTest, AFleeingCreatureStepsStraightAwayFromItsTargetInEveryD
 // ---- A flight under attack ---------------------------------------------------------------
 
 TEST(FlightUnderAttackTest, AFleeingCreatureStruckAgainKeepsRunningAndTheEndClearsBoth) {
-  auto game = rig::gameFromDrawing({
+  auto game = harness::gameFromDrawing({
       "###############",  //
       "#@B...........#",  //
       "###############",  //
   });
   game->storyStage = 2;  // no memories in the log
-  NPC& bear = *rig::creaturesOf(*game).at(0);
+  NPC& bear = *harness::creaturesOf(*game).at(0);
   bear.fleeing = true;
   bear.target = game->player;
   bear.fleeCounter = 6;
@@ -114,7 +115,7 @@ TEST(FlightUnderAttackTest, AFleeingCreatureStruckAgainKeepsRunningAndTheEndClea
   you.damageRange = 1;  // every blow lands for no damage
   bear.energy = 2;      // 2 + 8: no action in the turn of the blow
   ASSERT_TRUE(press(*game, "l"));
-  EXPECT_EQ(rig::lastMessage(*game), "You hit the bear for no damage!");
+  EXPECT_EQ(harness::lastMessage(*game), "You hit the bear for no damage!");
   EXPECT_TRUE(bear.angry);
   EXPECT_TRUE(bear.fleeing);
   EXPECT_EQ(bear.target, game->player);
@@ -128,16 +129,16 @@ TEST(FlightUnderAttackTest, AFleeingCreatureStruckAgainKeepsRunningAndTheEndClea
     EXPECT_EQ(bear.angry, action < 10);
   }
   EXPECT_EQ(bear.target, nullptr);
-  EXPECT_EQ(rig::lastMessage(*game), "You hit the bear for no damage!") << "no new flight";
+  EXPECT_EQ(harness::lastMessage(*game), "You hit the bear for no damage!") << "no new flight";
 }
 
 // ---- Nothing points at the dead ------------------------------------------------------------
 
 TEST(PlayersTargetTest, IsClearedWhenThatCreatureIsRemovedAndKeptWhenAnotherOneIs) {
-  auto game = rig::gameFromDrawing({"#####", "#b@b#", "#####"});
+  auto game = harness::gameFromDrawing({"#####", "#b@b#", "#####"});
   game->storyStage = 2;
   Player& you = *game->player;
-  const std::vector<NPC*> bats = rig::creaturesOf(*game);
+  const std::vector<NPC*> bats = harness::creaturesOf(*game);
   for (NPC* bat : bats)
     bat->hp = 1;
   you.accuracy = 10;
@@ -154,7 +155,8 @@ TEST(PlayersTargetTest, IsClearedWhenThatCreatureIsRemovedAndKeptWhenAnotherOneI
 // ---- The view and the terrain -------------------------------------------------------------
 
 TEST(ViewTest, EveryTurnRecomputesTheViewAroundThePlayerWithRadiusFive) {
-  auto game = rig::gameFromDrawing({"################", "#@..............#", "################"});
+  auto game =
+      harness::gameFromDrawing({"################", "#@..............#", "################"});
   const Map& map = *game->map;
   EXPECT_TRUE(map.isInFov(6, 1));
   EXPECT_FALSE(map.isInFov(7, 1));
@@ -167,7 +169,7 @@ TEST(ViewTest, EveryTurnRecomputesTheViewAroundThePlayerWithRadiusFive) {
 
 TEST(TerrainTest, GeneratingACaveWritesNothingToStandardOutput) {
   for (const std::uint32_t partition : {2u, 29u, 404u}) {
-    rig::fixPartition(partition);
+    harness::fixPartition(partition);
     EntityRegistry unused;
     Map cave(&unused, 70, 44);
     testing::internal::CaptureStdout();
@@ -197,7 +199,7 @@ TEST(PopulationOrderTest, EachPlacementTestsTheLastPositionAndDrawsXThenY) {
       {26, 'b', false}, {2, '*', true}, {2, 'B', true}, {1, 'k', true}, {5, 's', true}};
   for (const unsigned seed : {3u, 1234u}) {
     SCOPED_TRACE(testing::Message() << "seed " << seed);
-    rig::fixPartition(seed);
+    harness::fixPartition(seed);
     std::srand(seed);
     EntityRegistry unused;
     Map cave(&unused, 70, 44);
@@ -222,7 +224,7 @@ TEST(PopulationOrderTest, EachPlacementTestsTheLastPositionAndDrawsXThenY) {
     }
     const int next = std::rand();
 
-    rig::fixPartition(seed);
+    harness::fixPartition(seed);
     std::srand(seed);
     Game game;
     std::vector<std::pair<char, std::pair<int, int>>> placed;

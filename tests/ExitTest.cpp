@@ -24,7 +24,7 @@
 #include "Item.hpp"
 #include "Keyboard.hpp"
 #include "Player.hpp"
-#include "support/Rig.hpp"
+#include "Rig.hpp"
 
 namespace {
 
@@ -56,7 +56,7 @@ const char* nameOf(State state) {
 constexpr int kStoryKills = 31;  // more than 30: the note comes once the turn milestones are past
 
 TCOD_key_t press(char c) {
-  return rig::charKey(c);
+  return harness::characterKey(c);
 }
 
 // The next key that brings `game` (none: the title screen) closer to `target`, or nothing
@@ -64,26 +64,26 @@ TCOD_key_t press(char c) {
 // straight into the game, so that waiting is enough.
 TCOD_key_t keyTowards(State target, Game* game) {
   if (game == nullptr) {
-    return target == State::Title ? rig::key(TCODK_NONE) : rig::key(TCODK_ENTER);
+    return target == State::Title ? harness::plainKey(TCODK_NONE) : harness::plainKey(TCODK_ENTER);
   }
   const Player& player = *game->player;
   switch (target) {
     case State::Title:
     case State::Normal:
-      return rig::key(TCODK_NONE);
+      return harness::plainKey(TCODK_NONE);
     case State::Inventory:
-      return game->mode == Inventory ? rig::key(TCODK_NONE) : press('i');
+      return game->mode == Inventory ? harness::plainKey(TCODK_NONE) : press('i');
     case State::Drop:
-      return game->mode == Drop ? rig::key(TCODK_NONE) : press('d');
+      return game->mode == Drop ? harness::plainKey(TCODK_NONE) : press('d');
     case State::Dead:
-      return player.dead ? rig::key(TCODK_NONE) : press('.');
+      return player.dead ? harness::plainKey(TCODK_NONE) : press('.');
     case State::Note:
     case State::EndScreen:
       break;
   }
-  if (game->mode == EndScreen) return rig::key(TCODK_NONE);
+  if (game->mode == EndScreen) return harness::plainKey(TCODK_NONE);
   if (game->mode == Note)
-    return target == State::Note ? rig::key(TCODK_NONE) : rig::key(TCODK_ESCAPE);
+    return target == State::Note ? harness::plainKey(TCODK_NONE) : harness::plainKey(TCODK_ESCAPE);
   game->killCount = std::max(game->killCount, kStoryKills);
   if (game->storyStage < 6) return press('.');
   if (game->mode != Inventory) return press('i');
@@ -106,7 +106,7 @@ void closeWindowNow() {
   display::setPresenting(false);  // the fade to the end screen need not take its real time
   App app;
   if (!app.started) std::exit(10);
-  rig::fixPartition(partition);
+  harness::fixPartition(partition);
   Clock::time_point closedAt{};
   int keys = 0;
   keyboard::setKeySource([&]() -> TCOD_key_t {
@@ -133,7 +133,7 @@ void closeWindowNow() {
 [[noreturn]] void closeGameIn(State target, std::uint32_t partition) {
   display::setPresenting(false);
   std::srand(0);
-  rig::fixPartition(partition);
+  harness::fixPartition(partition);
   {
     Game game;
     TCOD_key_t next = keyTowards(target, &game);

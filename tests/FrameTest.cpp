@@ -11,8 +11,8 @@
 #include "Display.hpp"
 #include "Game.hpp"
 #include "NPC.hpp"
-#include "support/Rig.hpp"
-#include "support/Scenario.hpp"
+#include "Rig.hpp"
+#include "Scenario.hpp"
 
 namespace {
 
@@ -45,7 +45,7 @@ class FrameTest : public ::testing::Test {
   static std::vector<Shown> presentedWhileDrawing(Game& game) {
     std::vector<Shown> shown;
     display::setPresenter([&shown] {
-      shown.push_back({TCODConsole::getFade(), rig::screenText()});
+      shown.push_back({TCODConsole::getFade(), harness::screenText()});
     });
     game.draw();
     display::setPresenter(nullptr);
@@ -54,9 +54,9 @@ class FrameTest : public ::testing::Test {
 };
 
 TEST_F(FrameTest, TheFadeDimsTheLastFrameStepByStepThenShowsTheClearedScreenOnce) {
-  auto game = rig::gameFromDrawing({"#####", "#.@.#", "#####"});
+  auto game = harness::gameFromDrawing({"#####", "#.@.#", "#####"});
   game->draw();  // the last frame before the note was closed
-  const std::string lastFrame = rig::screenText();
+  const std::string lastFrame = harness::screenText();
   ASSERT_NE(lastFrame, kBlankScreen);
 
   game->mode = FadeOut;
@@ -81,7 +81,7 @@ TEST_F(FrameTest, TheFadeDimsTheLastFrameStepByStepThenShowsTheClearedScreenOnce
 }
 
 TEST_F(FrameTest, AFrameFlushesByItselfOnlyOnceAWindowIsCopiedOntoIt) {
-  auto game = rig::gameFromDrawing({"#####", "#.@.#", "#####"});
+  auto game = harness::gameFromDrawing({"#####", "#.@.#", "#####"});
   const struct {
     GameMode mode;
     const char* title;  // at the window's top border, (24, 5) on the screen
@@ -92,17 +92,18 @@ TEST_F(FrameTest, AFrameFlushesByItselfOnlyOnceAWindowIsCopiedOntoIt) {
     const std::vector<Shown> shown = presentedWhileDrawing(*game);
     ASSERT_EQ(shown.size(), c.mode == Normal ? 0u : 1u);
     if (c.mode == Normal) continue;
-    EXPECT_EQ(shown[0].screen, rig::screenText()) << "the window is on the flushed screen";
-    EXPECT_EQ(rig::cellAt(20, 5).ch, 206);
+    EXPECT_EQ(shown[0].screen, harness::screenText()) << "the window is on the flushed screen";
+    EXPECT_EQ(harness::cellAt(20, 5).ch, 206);
     if (c.title != nullptr) {
-      EXPECT_EQ(rig::rowText(5, 24, 23 + static_cast<int>(std::string(c.title).size())), c.title);
+      EXPECT_EQ(harness::rowText(5, 24, 23 + static_cast<int>(std::string(c.title).size())),
+                c.title);
     }
   }
 }
 
 TEST_F(FrameTest, TheGroundBoxWipesCreatureEntriesThatReachItsRows) {
   // Twenty angry bats in view take two rows each from row 8: the list runs down to row 47.
-  auto game = rig::gameFromDrawing({
+  auto game = harness::gameFromDrawing({
       "###########",  //
       "#.........#",  //
       "#.bbbbbbb.#",  //
@@ -111,29 +112,29 @@ TEST_F(FrameTest, TheGroundBoxWipesCreatureEntriesThatReachItsRows) {
       "#.........#",  //
       "###########",  //
   });
-  for (NPC* bat : rig::creaturesOf(*game))
+  for (NPC* bat : harness::creaturesOf(*game))
     bat->angry = true;
   game->draw();
-  ASSERT_EQ(rig::creaturesOf(*game).size(), 20u);
-  ASSERT_EQ(rig::rowText(42, 71, 73), "bat") << rig::screenText();
-  ASSERT_EQ(rig::rowText(43, 72, 76), "angry");
+  ASSERT_EQ(harness::creaturesOf(*game).size(), 20u);
+  ASSERT_EQ(harness::rowText(42, 71, 73), "bat") << harness::screenText();
+  ASSERT_EQ(harness::rowText(43, 72, 76), "angry");
   for (int y = 44; y <= 48; ++y) {
-    EXPECT_EQ(rig::rowText(y, 64, 79), std::string(16, ' ')) << "row " << y;
-    EXPECT_EQ(rig::cellAt(70, y).back, TCODColor::black) << "health swatch on row " << y;
+    EXPECT_EQ(harness::rowText(y, 64, 79), std::string(16, ' ')) << "row " << y;
+    EXPECT_EQ(harness::cellAt(70, y).back, TCODColor::black) << "health swatch on row " << y;
   }
 }
 
 TEST_F(FrameTest, EveryCreatureAtFullHealthHasAGreenSwatchTheOneHitPointKittenToo) {
-  auto game = rig::gameFromDrawing({"#######", "#.@kb.#", "#######"});
+  auto game = harness::gameFromDrawing({"#######", "#.@kb.#", "#######"});
   game->draw();
-  ASSERT_EQ(rig::rowText(8, 71, 76), "kitten");
-  ASSERT_EQ(rig::rowText(9, 71, 73), "bat");
-  EXPECT_EQ(rig::cellAt(70, 8).back, TCODColor::green);
-  EXPECT_EQ(rig::cellAt(70, 9).back, TCODColor::green);
+  ASSERT_EQ(harness::rowText(8, 71, 76), "kitten");
+  ASSERT_EQ(harness::rowText(9, 71, 73), "bat");
+  EXPECT_EQ(harness::cellAt(70, 8).back, TCODColor::green);
+  EXPECT_EQ(harness::cellAt(70, 9).back, TCODColor::green);
 }
 
 TEST_F(FrameTest, TheGroundBoxClearsColumns42To79OfRows44To48AndNothingAround) {
-  auto game = rig::gameFromDrawing({"#####", "#.@.#", "#####"});
+  auto game = harness::gameFromDrawing({"#####", "#.@.#", "#####"});
   game->map->tileAt(2, 1).glyph = '#';  // a floor look the ground line has no words for
   game->draw();
   const struct {
@@ -147,7 +148,7 @@ TEST_F(FrameTest, TheGroundBoxClearsColumns42To79OfRows44To48AndNothingAround) {
     TCODConsole::root->putChar(c.x, c.y, 'Z');
   game->draw();
   for (const auto& c : cells)
-    EXPECT_EQ(rig::cellAt(c.x, c.y).ch, c.cleared ? ' ' : 'Z') << c.x << "," << c.y;
+    EXPECT_EQ(harness::cellAt(c.x, c.y).ch, c.cleared ? ' ' : 'Z') << c.x << "," << c.y;
 }
 
 }  // namespace

@@ -22,8 +22,8 @@
 #include "Item.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
-#include "support/Rig.hpp"
-#include "support/Scenario.hpp"
+#include "Rig.hpp"
+#include "Scenario.hpp"
 
 namespace {
 
@@ -32,7 +32,7 @@ const char* const kWakeUp =
     "\nYou are hungry.";
 
 std::unique_ptr<Game> gameWithPartition(std::uint32_t partition, unsigned seed) {
-  rig::fixPartition(partition);
+  harness::fixPartition(partition);
   std::srand(seed);
   return std::make_unique<Game>();
 }
@@ -94,7 +94,7 @@ TEST(GameConstructionTest, ThePlayerComesBeforeTheCaveAndTheCreaturesAfterIt) {
   }
   EXPECT_EQ(nextEntityId, expectedId);
 
-  rig::fixPartition(33);
+  harness::fixPartition(33);
   std::srand(4);
   EntityRegistry registry;
   Map bare(&registry, 70, 44);
@@ -139,7 +139,7 @@ TEST(GameConstructionTest, TheFirstViewHasRadiusThree) {
 // ---- Registration and the id counter --------------------------------------------------------
 
 TEST(EntityRegistryTest, ATakenIdDrawsFreshCounterValuesOnePerAttempt) {
-  auto game = rig::gameFromDrawing({"#####", "#@..#", "#####"});
+  auto game = harness::gameFromDrawing({"#####", "#@..#", "#####"});
   Game& g = *game;
   const std::uint32_t playerId = g.player->id;
 
@@ -243,7 +243,7 @@ class CountedCreature : public NPC {
 };
 
 TEST(GameTeardownTest, EveryEntityIsDestroyedOnceAndLeavesItsTile) {
-  auto game = rig::gameFromDrawing({"######", "#@...#", "######"});
+  auto game = harness::gameFromDrawing({"######", "#@...#", "######"});
   Game& g = *game;
   Player& player = *g.player;
   Map* map = g.map.get();
@@ -289,7 +289,7 @@ TEST(GameTeardownTest, AWholeCaveIsReleasedAfterPlayWithCorpsesAndCarriedStones)
       break;
     }
   }
-  rig::KeyScript keys(".");
+  harness::KeyScript keys(".");
   ASSERT_TRUE(game->update());
   EXPECT_EQ(game->killCount, 1);
   game.reset();  // AddressSanitizer reports a double free or a use after free here
@@ -319,7 +319,7 @@ class GameFrameTest : public ::testing::Test {
     const int start = centredStart(text);
     const std::string expected = std::string(static_cast<std::size_t>(start), ' ') + text +
                                  std::string(80 - start - text.size(), ' ');
-    EXPECT_EQ(rig::rowText(y, 0, 79), expected) << "row " << y;
+    EXPECT_EQ(harness::rowText(y, 0, 79), expected) << "row " << y;
   }
 };
 
@@ -337,10 +337,10 @@ TEST_F(GameFrameTest, ClosingTheStoryFadesOutToTheEndScreen) {
   expectCentredAlone(26, "Thanks for Playing");
   for (int y = 0; y < 50; ++y) {
     if (y == 24 || y == 26) continue;
-    EXPECT_EQ(rig::rowText(y, 0, 79), std::string(80, ' ')) << "row " << y;
+    EXPECT_EQ(harness::rowText(y, 0, 79), std::string(80, ' ')) << "row " << y;
   }
-  EXPECT_EQ(rig::cellAt(40, 26).fore, TCODColor::white);
-  EXPECT_EQ(rig::cellAt(40, 26).back, TCODColor::black);
+  EXPECT_EQ(harness::cellAt(40, 26).fore, TCODColor::white);
+  EXPECT_EQ(harness::cellAt(40, 26).back, TCODColor::black);
   EXPECT_GT(std::string(creditLine()).size(), 0u);
 }
 
@@ -360,14 +360,14 @@ TEST_F(GameFrameTest, TheEndScreenStaysUntilEscapeAndAlwaysShowsAtFullBrightness
   const auto game = gameWithPartition(5, 5);
   game->mode = EndScreen;
   const int turns = game->turnCount;
-  rig::KeyScript keys("x.<Up><Esc>");
+  harness::KeyScript keys("x.<Up><Esc>");
   for (int i = 0; i < 3; ++i) {
     TCODConsole::setFade(100, TCODColor::black);
     TCODConsole::root->putChar(3, 3, 'Z');
     game->draw();
     EXPECT_EQ(TCODConsole::getFade(), 255);
     expectCentredAlone(26, "Thanks for Playing");
-    EXPECT_EQ(rig::cellAt(3, 3).ch, ' ');
+    EXPECT_EQ(harness::cellAt(3, 3).ch, ' ');
     EXPECT_TRUE(game->update());
     EXPECT_EQ(game->mode, EndScreen);
   }

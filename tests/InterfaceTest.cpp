@@ -8,8 +8,8 @@
 #include "Item.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
-#include "support/Rig.hpp"
-#include "support/Scenario.hpp"
+#include "Rig.hpp"
+#include "Scenario.hpp"
 
 #include <gtest/gtest.h>
 #include <libtcod.hpp>
@@ -28,11 +28,11 @@ namespace {
 constexpr int kWindowX = 20;
 constexpr int kWindowY = 5;
 
-rig::Cell windowCell(int x, int y) {
-  return rig::cellAt(kWindowX + x, kWindowY + y);
+harness::Cell windowCell(int x, int y) {
+  return harness::cellAt(kWindowX + x, kWindowY + y);
 }
 std::string windowText(int y, int x0, int x1) {
-  return rig::rowText(kWindowY + y, kWindowX + x0, kWindowX + x1);
+  return harness::rowText(kWindowY + y, kWindowX + x0, kWindowX + x1);
 }
 
 std::string trimmed(const std::string& text) {
@@ -75,7 +75,7 @@ class InterfaceTest : public ::testing::Test {
   // A game on `rows` whose first two memories have been told already, so that the log shows
   // only what the test does.
   void play(const std::vector<std::string>& rows) {
-    game = rig::gameFromDrawing(rows);
+    game = harness::gameFromDrawing(rows);
     game->storyStage = 2;
   }
   void playInAnEmptyRoom() {
@@ -94,12 +94,12 @@ class InterfaceTest : public ::testing::Test {
     return item;
   }
   void press(const std::string& script) {
-    rig::KeyScript keys(script);
+    harness::KeyScript keys(script);
     while (keys.remaining() > 0)
       ASSERT_TRUE(game->update());
   }
   void press(TCOD_key_t key) {
-    rig::KeyScript keys{key};
+    harness::KeyScript keys{key};
     ASSERT_TRUE(game->update());
   }
   void frame() { game->draw(); }
@@ -123,10 +123,10 @@ TEST_F(SidePanelTest, HealthLineAndBar) {
     SCOPED_TRACE(c.text);
     player().hp = c.hp;
     frame();
-    EXPECT_EQ(trimmed(rig::rowText(1, 70, 79)), c.text);
-    EXPECT_EQ(rig::rowText(1, 71, 70 + static_cast<int>(std::string(c.text).size())), c.text);
+    EXPECT_EQ(trimmed(harness::rowText(1, 70, 79)), c.text);
+    EXPECT_EQ(harness::rowText(1, 71, 70 + static_cast<int>(std::string(c.text).size())), c.text);
     for (int i = 0; i < 10; ++i) {
-      EXPECT_EQ(rig::cellAt(70 + i, 1).back == TCODColor::darkRed, i < c.cells) << "cell " << i;
+      EXPECT_EQ(harness::cellAt(70 + i, 1).back == TCODColor::darkRed, i < c.cells) << "cell " << i;
     }
   }
 }
@@ -134,15 +134,15 @@ TEST_F(SidePanelTest, HealthLineAndBar) {
 TEST_F(SidePanelTest, ArmourAndDamageFollowTheWornGear) {
   playInAnEmptyRoom();
   frame();
-  EXPECT_EQ(rig::rowText(3, 70, 79), "Armor: 1  ");
-  EXPECT_EQ(rig::rowText(4, 70, 79), "Damage:2  ");
+  EXPECT_EQ(harness::rowText(3, 70, 79), "Armor: 1  ");
+  EXPECT_EQ(harness::rowText(4, 70, 79), "Damage:2  ");
 
   const Item* hat = carry(BearPeltHelmet);
   const Item* claw = carry(BearClaw);
   press("ibc<Esc>");
   frame();
-  EXPECT_EQ(trimmed(rig::rowText(3, 70, 79)), "Armor: " + std::to_string(1 + hat->bonus));
-  EXPECT_EQ(trimmed(rig::rowText(4, 70, 79)), "Damage:" + std::to_string(2 + claw->bonus));
+  EXPECT_EQ(trimmed(harness::rowText(3, 70, 79)), "Armor: " + std::to_string(1 + hat->bonus));
+  EXPECT_EQ(trimmed(harness::rowText(4, 70, 79)), "Damage:" + std::to_string(2 + claw->bonus));
 }
 
 TEST_F(SidePanelTest, HungerShowsItsBandInItsColour) {
@@ -162,15 +162,15 @@ TEST_F(SidePanelTest, HungerShowsItsBandInItsColour) {
     player().hunger = c.hunger;
     frame();
     const std::string text = c.text;
-    EXPECT_EQ(trimmed(rig::rowText(5, 70, 79)), text);
+    EXPECT_EQ(trimmed(harness::rowText(5, 70, 79)), text);
     for (int i = 0; i < static_cast<int>(text.size()); ++i) {
-      EXPECT_EQ(rig::cellAt(70 + i, 5).fore, c.colour) << "cell " << i;
-      EXPECT_EQ(rig::cellAt(70 + i, 5).back, TCODColor::black) << "cell " << i;
+      EXPECT_EQ(harness::cellAt(70 + i, 5).fore, c.colour) << "cell " << i;
+      EXPECT_EQ(harness::cellAt(70 + i, 5).back, TCODColor::black) << "cell " << i;
     }
   }
   player().hunger = 250;
   frame();
-  EXPECT_EQ(rig::rowText(5, 70, 79), std::string(10, ' '));
+  EXPECT_EQ(harness::rowText(5, 70, 79), std::string(10, ' '));
 }
 
 // Two creatures in view and a bear behind the wall, out of sight.
@@ -181,38 +181,38 @@ const std::vector<std::string> kBatAndSnake = {
 TEST_F(SidePanelTest, ListsTheCreaturesInViewWithTheirHealthAndState) {
   play(kBatAndSnake);
   frame();
-  EXPECT_EQ(rig::cellAt(70, 8).back, TCODColor::green);  // full health
-  EXPECT_EQ(trimmed(rig::rowText(8, 71, 79)), "bat");
-  EXPECT_EQ(trimmed(rig::rowText(9, 71, 79)), "snake");
-  EXPECT_EQ(rig::cellAt(70, 9).back, TCODColor::green);
-  EXPECT_EQ(trimmed(rig::rowText(10, 70, 79)), "");  // neither the player nor the bear
+  EXPECT_EQ(harness::cellAt(70, 8).back, TCODColor::green);  // full health
+  EXPECT_EQ(trimmed(harness::rowText(8, 71, 79)), "bat");
+  EXPECT_EQ(trimmed(harness::rowText(9, 71, 79)), "snake");
+  EXPECT_EQ(harness::cellAt(70, 9).back, TCODColor::green);
+  EXPECT_EQ(trimmed(harness::rowText(10, 70, 79)), "");  // neither the player nor the bear
 
-  NPC& bat = *rig::creaturesOf(*game)[0];
+  NPC& bat = *harness::creaturesOf(*game)[0];
   ASSERT_EQ(bat.name, "bat");
   bat.angry = true;
   bat.fleeing = true;  // anger wins
   bat.hp = 2;          // 2 of 5: 40% of the way from red to green
   frame();
-  EXPECT_EQ(rig::cellAt(70, 8).back, TCODColor(153, 102, 0));
-  EXPECT_EQ(rig::rowText(9, 72, 76), "angry");
+  EXPECT_EQ(harness::cellAt(70, 8).back, TCODColor(153, 102, 0));
+  EXPECT_EQ(harness::rowText(9, 72, 76), "angry");
   for (int x = 72; x <= 76; ++x)
-    EXPECT_EQ(rig::cellAt(x, 9).fore, TCODColor::red);
-  EXPECT_EQ(trimmed(rig::rowText(10, 71, 79)), "snake");
+    EXPECT_EQ(harness::cellAt(x, 9).fore, TCODColor::red);
+  EXPECT_EQ(trimmed(harness::rowText(10, 71, 79)), "snake");
 
   bat.angry = false;
   bat.hp = 0;
   frame();
-  EXPECT_EQ(rig::cellAt(70, 8).back, TCODColor::red);
-  EXPECT_EQ(rig::rowText(9, 72, 78), "fleeing");
+  EXPECT_EQ(harness::cellAt(70, 8).back, TCODColor::red);
+  EXPECT_EQ(harness::rowText(9, 72, 78), "fleeing");
   for (int x = 72; x <= 78; ++x)
-    EXPECT_EQ(rig::cellAt(x, 9).fore, TCODColor::yellow);
-  EXPECT_EQ(trimmed(rig::rowText(10, 71, 79)), "snake");
+    EXPECT_EQ(harness::cellAt(x, 9).fore, TCODColor::yellow);
+  EXPECT_EQ(trimmed(harness::rowText(10, 71, 79)), "snake");
 
   bat.fleeing = false;
   bat.hp = -4;  // dealt more than it had: the swatch stays red
   frame();
-  EXPECT_EQ(rig::cellAt(70, 8).back, TCODColor::red);
-  EXPECT_EQ(trimmed(rig::rowText(9, 71, 79)), "snake");
+  EXPECT_EQ(harness::cellAt(70, 8).back, TCODColor::red);
+  EXPECT_EQ(trimmed(harness::rowText(9, 71, 79)), "snake");
 }
 
 TEST_F(SidePanelTest, EachListedCreatureCostsOneDrawPerFrame) {
@@ -229,8 +229,8 @@ TEST_F(SidePanelTest, EachListedCreatureCostsOneDrawPerFrame) {
     SCOPED_TRACE(std::to_string(c.listed) + " creatures");
     play(c.rows);
     game->map->draw();
-    EXPECT_EQ(rig::countRandDraws([&] { game->drawInterface(); }), c.listed);
-    EXPECT_EQ(rig::countRandDraws([&] { game->draw(); }), c.listed);
+    EXPECT_EQ(harness::countRandDraws([&] { game->drawInterface(); }), c.listed);
+    EXPECT_EQ(harness::countRandDraws([&] { game->draw(); }), c.listed);
   }
 }
 
@@ -241,15 +241,15 @@ TEST_F(SidePanelTest, TheKittenPurrsWhenItsDrawIsAMultipleOfSix) {
   for (unsigned seed = 1; seed <= 60; ++seed) {
     std::srand(seed);
     const bool purr = std::rand() % 6 == 0;
-    const std::size_t logged = rig::messages(*game).size();
+    const std::size_t logged = harness::messages(*game).size();
     std::srand(seed);
     frame();
-    const bool purred = rig::messages(*game).size() != logged;
+    const bool purred = harness::messages(*game).size() != logged;
     ASSERT_EQ(purred, purr) << "seed " << seed;
     if (purr) {
       ++purrs;
-      EXPECT_EQ(rig::lastMessage(*game), "The kitten purrs.");
-      EXPECT_EQ(trimmed(rig::rowText(48, 0, 39)), "The kitten purrs.");  // in the same frame
+      EXPECT_EQ(harness::lastMessage(*game), "The kitten purrs.");
+      EXPECT_EQ(trimmed(harness::rowText(48, 0, 39)), "The kitten purrs.");  // in the same frame
     } else {
       ++silences;
     }
@@ -269,13 +269,13 @@ TEST_F(SidePanelTest, OnlyTheKittensOwnDrawMakesItPurr) {
     if (batDraw && !kittenDraw && quietKitten == 0) quietKitten = seed;
     if (!batDraw && kittenDraw && purringKitten == 0) purringKitten = seed;
   }
-  const std::size_t logged = rig::messages(*game).size();
+  const std::size_t logged = harness::messages(*game).size();
   std::srand(quietKitten);
   frame();
-  EXPECT_EQ(rig::messages(*game).size(), logged);
+  EXPECT_EQ(harness::messages(*game).size(), logged);
   std::srand(purringKitten);
   frame();
-  EXPECT_EQ(rig::lastMessage(*game), "The kitten purrs.");
+  EXPECT_EQ(harness::lastMessage(*game), "The kitten purrs.");
 }
 
 // ---- The ground under the player -------------------------------------------------------------
@@ -296,10 +296,10 @@ TEST_F(SidePanelTest, TheGroundLineNamesTheFloorUnderThePlayer) {
     SCOPED_TRACE(c.glyph);
     ground.glyph = c.glyph;
     frame();
-    EXPECT_EQ(trimmed(rig::rowText(44, 42, 79)), c.text);
-    EXPECT_EQ(rig::rowText(44, 42, 41 + static_cast<int>(std::string(c.text).size())), c.text);
+    EXPECT_EQ(trimmed(harness::rowText(44, 42, 79)), c.text);
+    EXPECT_EQ(harness::rowText(44, 42, 41 + static_cast<int>(std::string(c.text).size())), c.text);
     for (int y = 45; y <= 48; ++y)
-      EXPECT_EQ(trimmed(rig::rowText(y, 42, 79)), "") << "row " << y;
+      EXPECT_EQ(trimmed(harness::rowText(y, 42, 79)), "") << "row " << y;
   }
 }
 
@@ -307,10 +307,10 @@ TEST_F(SidePanelTest, TheGroundLineListsTheItemsInTheOrderTheyArrived) {
   play({"#######", "#.@*..#", "#######"});
   press("lg<Home>dbb<Esc>");  // onto the stone, pick it up, drop it, then fresh bat meat
   frame();
-  EXPECT_EQ(trimmed(rig::rowText(45, 42, 79)), "You see here: a small stone, bat meat");
+  EXPECT_EQ(trimmed(harness::rowText(45, 42, 79)), "You see here: a small stone, bat meat");
   press("h");
   frame();
-  EXPECT_EQ(trimmed(rig::rowText(45, 42, 79)), "");
+  EXPECT_EQ(trimmed(harness::rowText(45, 42, 79)), "");
 }
 
 TEST_F(SidePanelTest, TheItemListUnderThePlayerStopsAtRowFortyEight) {
@@ -325,8 +325,8 @@ TEST_F(SidePanelTest, TheItemListUnderThePlayerStopsAtRowFortyEight) {
   frame();
   ground.entities.clear();
   for (int y = 45; y <= 48; ++y)
-    EXPECT_NE(trimmed(rig::rowText(y, 42, 79)), "") << "row " << y;
-  EXPECT_EQ(trimmed(rig::rowText(49, 42, 79)), "");
+    EXPECT_NE(trimmed(harness::rowText(y, 42, 79)), "") << "row " << y;
+  EXPECT_EQ(trimmed(harness::rowText(49, 42, 79)), "");
 }
 
 // ---- The inventory, drop and note windows ----------------------------------------------------
@@ -334,20 +334,20 @@ TEST_F(SidePanelTest, TheItemListUnderThePlayerStopsAtRowFortyEight) {
 using MenuWindowTest = InterfaceTest;
 
 void expectFrame(const TCODColor& colour) {
-  const rig::Cell corner{206, colour, TCODColor::black};
+  const harness::Cell corner{206, colour, TCODColor::black};
   EXPECT_EQ(windowCell(0, 0), corner);
   EXPECT_EQ(windowCell(0, 29), corner);
   EXPECT_EQ(windowCell(39, 0), corner);
   EXPECT_EQ(windowCell(39, 29), corner);
   for (int x : {1, 2, 3, 20, 38}) {
-    EXPECT_EQ(windowCell(x, 0), (rig::Cell{205, colour, TCODColor::black})) << "top " << x;
+    EXPECT_EQ(windowCell(x, 0), (harness::Cell{205, colour, TCODColor::black})) << "top " << x;
   }
   for (int x : {1, 20, 38}) {
-    EXPECT_EQ(windowCell(x, 29), (rig::Cell{205, colour, TCODColor::black})) << "bottom " << x;
+    EXPECT_EQ(windowCell(x, 29), (harness::Cell{205, colour, TCODColor::black})) << "bottom " << x;
   }
   for (int y : {1, 15, 28}) {
-    EXPECT_EQ(windowCell(0, y), (rig::Cell{186, colour, TCODColor::black})) << "left " << y;
-    EXPECT_EQ(windowCell(39, y), (rig::Cell{186, colour, TCODColor::black})) << "right " << y;
+    EXPECT_EQ(windowCell(0, y), (harness::Cell{186, colour, TCODColor::black})) << "left " << y;
+    EXPECT_EQ(windowCell(39, y), (harness::Cell{186, colour, TCODColor::black})) << "right " << y;
   }
 }
 
@@ -360,7 +360,7 @@ TEST_F(MenuWindowTest, InventoryAndDropWindowsHaveTheirFramesAndTitles) {
   expectFrame(TCODColor::lightBlue);
   EXPECT_EQ(windowText(0, 4, 12), "INVENTORY");
   EXPECT_EQ(windowText(29, 4, 11), "(Z) EXIT");
-  EXPECT_EQ(windowCell(20, 20), (rig::Cell{' ', TCODColor::white, TCODColor::black}));
+  EXPECT_EQ(windowCell(20, 20), (harness::Cell{' ', TCODColor::white, TCODColor::black}));
 
   press("<Esc>d");
   EXPECT_EQ(game->mode, Drop);
@@ -416,7 +416,7 @@ TEST_F(MenuWindowTest, EachEntryOffersWhatItsLetterDoes) {
       continue;
     }
     const std::string label = rows[i].label;
-    EXPECT_EQ(windowCell(2, row), (rig::Cell{'a' + i, rows[i].colour, TCODColor::black}));
+    EXPECT_EQ(windowCell(2, row), (harness::Cell{'a' + i, rows[i].colour, TCODColor::black}));
     EXPECT_EQ(windowText(row, 3, 2 + static_cast<int>(label.size())), label);
     EXPECT_EQ(trimmed(windowText(row, 3, 14)), label);
   }
@@ -429,7 +429,7 @@ TEST_F(MenuWindowTest, TheDropWindowLetsEverythingButWornGearGo) {
   press("ib<Esc>d");
   frame();
   for (int i : {0, 2}) {
-    EXPECT_EQ(windowCell(2, 2 + i), (rig::Cell{'a' + i, TCODColor::red, TCODColor::black}));
+    EXPECT_EQ(windowCell(2, 2 + i), (harness::Cell{'a' + i, TCODColor::red, TCODColor::black}));
     EXPECT_EQ(trimmed(windowText(2 + i, 3, 14)), ")drop");
   }
   EXPECT_EQ(windowText(3, 1, 14), std::string(14, ' '));  // the worn hat
@@ -444,7 +444,7 @@ TEST_F(MenuWindowTest, DroppingMovesTheLaterEntriesUpALetter) {
   press("db");
   frame();
   EXPECT_EQ(windowCell(2, 3).ch, 'b');
-  EXPECT_EQ(rig::cellAt(22, 8).ch, 'b');
+  EXPECT_EQ(harness::cellAt(22, 8).ch, 'b');
   EXPECT_EQ(trimmed(windowText(3, 15, 38)), "snake meat");
   EXPECT_EQ(windowText(4, 1, 38), std::string(38, ' '));
 }
@@ -458,9 +458,10 @@ TEST_F(MenuWindowTest, EveryKeyInAWindowPassesATurn) {
     TCOD_key_t key;
     GameMode after;
   } keys[] = {
-      {rig::key(TCODK_UP), Drop},   {rig::key(TCODK_LEFT), Drop}, {rig::charKey('q'), Drop},
-      {rig::shifted('a'), Drop},    {rig::charKey('1'), Drop},    {rig::key(TCODK_F1), Drop},
-      {rig::key(TCODK_HOME), Drop}, {rig::charKey('z'), Normal},
+      {harness::plainKey(TCODK_UP), Drop},   {harness::plainKey(TCODK_LEFT), Drop},
+      {harness::characterKey('q'), Drop},    {harness::shiftedKey('a'), Drop},
+      {harness::characterKey('1'), Drop},    {harness::plainKey(TCODK_F1), Drop},
+      {harness::plainKey(TCODK_HOME), Drop}, {harness::characterKey('z'), Normal},
   };
   for (const auto& k : keys) {
     const int turns = game->turnCount;
@@ -513,10 +514,10 @@ TEST_F(MenuWindowTest, ALongInventoryStaysInsideTheWindowYetEveryEntryCanBeChose
 
   frame();
   frame();
-  const std::string level = rig::screenText();
+  const std::string level = harness::screenText();
   press("i");
   frame();
-  const std::string withWindow = rig::screenText();
+  const std::string withWindow = harness::screenText();
   for (int y = 0; y < 50; ++y) {
     for (int x = 0; x < 80; ++x) {
       if (x >= 20 && x <= 59 && y >= 5 && y <= 34) continue;
@@ -531,7 +532,7 @@ TEST_F(MenuWindowTest, ALongInventoryStaysInsideTheWindowYetEveryEntryCanBeChose
   EXPECT_EQ(windowCell(2, 28).ch, '{');
 
   press("}");  // the 29th entry, though it is not shown
-  EXPECT_EQ(rig::lastMessage(*game), "You eat the raw snake meat. Not bad.");
+  EXPECT_EQ(harness::lastMessage(*game), "You eat the raw snake meat. Not bad.");
   ASSERT_EQ(player().inventory.size(), 29u);
   for (const Item* item : player().inventory)
     EXPECT_NE(item->kind, SnakeMeat);
@@ -612,7 +613,7 @@ TEST_F(MenuWindowTest, TheNoteWindowShowsTheWholeLetter) {
   EXPECT_EQ(game->turnCount, turns + 2);
   EXPECT_EQ(player().inventory.size(), 2u);
   press("db");
-  EXPECT_EQ(rig::lastMessage(*game), "You can't drop that.");
+  EXPECT_EQ(harness::lastMessage(*game), "You can't drop that.");
 }
 
 // ---- From the last memory to the end screen --------------------------------------------------
@@ -634,7 +635,7 @@ class NoteEndingTest : public InterfaceTest {
   StoryScreens playToTheEnd() {
     StoryScreens screens;
     TCODConsole::root->clear();
-    rig::fixPartition(kPartition);
+    harness::fixPartition(kPartition);
     std::srand(kSeed);
     game = std::make_unique<Game>();
     game->killCount = 31;
@@ -646,7 +647,7 @@ class NoteEndingTest : public InterfaceTest {
     EXPECT_EQ(game->storyStage, 6);
     EXPECT_EQ(game->turnCount, 35);  // memories at turns 4 and 31, then one per turn
     EXPECT_FALSE(player().dead);
-    const std::vector<std::string> log = rig::messages(*game);
+    const std::vector<std::string> log = harness::messages(*game);
     EXPECT_NE(std::find(log.begin(), log.end(), kNoteMilestone), log.end());
 
     const Item& note = *player().inventory.back();
@@ -657,16 +658,16 @@ class NoteEndingTest : public InterfaceTest {
 
     press("i");
     frame();
-    screens.inventory = rig::screenText();
+    screens.inventory = harness::screenText();
     const int row = 2 + static_cast<int>(player().inventory.size()) - 1;
     const char letter = static_cast<char>('a' + row - 2);
-    EXPECT_EQ(windowCell(2, row), (rig::Cell{letter, TCODColor::white, TCODColor::black}));
+    EXPECT_EQ(windowCell(2, row), (harness::Cell{letter, TCODColor::white, TCODColor::black}));
     EXPECT_EQ(trimmed(windowText(row, 3, 14)), ")read");
 
     press(std::string(1, letter));
     EXPECT_EQ(game->mode, Note);
     frame();
-    screens.note = rig::screenText();
+    screens.note = harness::screenText();
     expectFrame(TCODColor::red);
     EXPECT_EQ(windowText(2, 2, 14), "Dear Tamsine,");
 
@@ -679,14 +680,14 @@ class NoteEndingTest : public InterfaceTest {
     frame();
     display::setPresenting(true);
     EXPECT_EQ(game->mode, EndScreen);
-    screens.end = rig::screenText();
+    screens.end = harness::screenText();
     return screens;
   }
 };
 
 void expectTheEndScreen() {
   for (int y = 0; y < 50; ++y) {
-    const std::string row = rig::rowText(y, 0, 79);
+    const std::string row = harness::rowText(y, 0, 79);
     if (y == 24 || y == 26) {
       const auto first = static_cast<int>(row.find_first_not_of(' '));
       const auto last = static_cast<int>(row.find_last_not_of(' '));
@@ -696,8 +697,8 @@ void expectTheEndScreen() {
       EXPECT_EQ(row, std::string(80, ' ')) << "row " << y;
     }
   }
-  EXPECT_EQ(trimmed(rig::rowText(26, 0, 79)), "Thanks for Playing");
-  EXPECT_EQ(trimmed(rig::rowText(24, 0, 79)), creditLine());
+  EXPECT_EQ(trimmed(harness::rowText(26, 0, 79)), "Thanks for Playing");
+  EXPECT_EQ(trimmed(harness::rowText(24, 0, 79)), creditLine());
 }
 
 TEST_F(NoteEndingTest, TheNoteLeadsThroughTheFadeToTheEndScreen) {
@@ -712,7 +713,7 @@ TEST_F(NoteEndingTest, TheNoteLeadsThroughTheFadeToTheEndScreen) {
   EXPECT_EQ(game->turnCount, turns);
   EXPECT_EQ(game->mode, EndScreen);
 
-  rig::KeyScript escape("<Esc>");
+  harness::KeyScript escape("<Esc>");
   EXPECT_FALSE(game->update());
 }
 
@@ -756,14 +757,14 @@ TEST_F(NoteEndingDeathTest, EscapeOnTheEndScreenReturnsToTheTitle) {
         playToTheEnd();
         app.game = std::move(game);
         app.state = Playing;
-        rig::KeyScript keys("x<Esc><Esc>");  // a key kept the end screen, Escape, then quit
+        harness::KeyScript keys("x<Esc><Esc>");  // a key kept the end screen, Escape, then quit
         app.run();
         const bool atTitle =
             app.state == Title && app.game == nullptr && !app.running && keys.remaining() == 0 &&
             !keys.ranOut() &&
-            trimmed(rig::rowText(25, 0, 79)) == "Press any key to start a new game.";
+            trimmed(harness::rowText(25, 0, 79)) == "Press any key to start a new game.";
         std::fprintf(stderr, atTitle ? "back at the title\n" : "not at the title:\n%s\n",
-                     rig::screenText().c_str());
+                     harness::screenText().c_str());
         std::_Exit(atTitle && !::testing::Test::HasFailure() ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "back at the title");

@@ -3,7 +3,7 @@
 #include "Item.hpp"
 #include "MessageLog.hpp"
 #include "Player.hpp"
-#include "support/Rig.hpp"
+#include "Rig.hpp"
 
 #include <gtest/gtest.h>
 
@@ -203,7 +203,7 @@ TEST_F(ItemTest, TheRolledBonusIsPartOfTheName) {
 TEST_F(ItemTest, OnlyTheEightEquipmentKindsDrawANumber) {
   for (int kind = -2; kind <= 50; ++kind) {
     SCOPED_TRACE("kind " + std::to_string(kind));
-    const std::size_t draws = rig::countRandDraws([&] { make(kind); });
+    const std::size_t draws = harness::countRandDraws([&] { make(kind); });
     EXPECT_EQ(draws, isEquipmentKind(kind) ? 1u : 0u);
   }
 }
@@ -246,7 +246,7 @@ TEST_F(ItemTest, EachMeatHasItsMessageAndNutrition) {
     SCOPED_TRACE(meal.message);
     const auto food = make(meal.kind);
     const std::size_t before = log.entries().size();
-    EXPECT_EQ(rig::countRandDraws([&] { EXPECT_EQ(food->eat(), meal.nutrition); }), 0u);
+    EXPECT_EQ(harness::countRandDraws([&] { EXPECT_EQ(food->eat(), meal.nutrition); }), 0u);
     ASSERT_EQ(log.entries().size(), before + 1);
     EXPECT_EQ(log.entries().front().text, meal.message);
     EXPECT_TRUE(food->eatable);
@@ -360,7 +360,7 @@ TEST_F(ItemActionTest, DrawsOneNumberForABatAndABearAndNoneOtherwise) {
     SCOPED_TRACE("kind " + std::to_string(c.kind));
     clearInventory();
     const auto corpse = make(c.kind);
-    EXPECT_EQ(rig::countRandDraws([&] { corpse->butcher(&player); }), c.draws);
+    EXPECT_EQ(harness::countRandDraws([&] { corpse->butcher(&player); }), c.draws);
   }
 }
 
@@ -384,7 +384,7 @@ TEST_F(ItemActionTest, PeltsBecomeClothingChosenByOneDrawThenTheBonusDraw) {
       clearInventory();
       const auto pelt = make(recipe.pelt);
       const std::size_t logged = log.entries().size();
-      EXPECT_EQ(rig::countRandDraws([&] { pelt->craft(&player); }, seed), 2u);
+      EXPECT_EQ(harness::countRandDraws([&] { pelt->craft(&player); }, seed), 2u);
       ASSERT_EQ(player.inventory.size(), 1u);
       const Item& made1 = *player.inventory[0];
       EXPECT_EQ(made1.kind, choice) << "seed " << seed;
@@ -403,7 +403,7 @@ TEST_F(ItemActionTest, AStoneAlwaysBecomesASharpenedStone) {
   for (unsigned seed = 1; seed <= 40; ++seed) {
     clearInventory();
     const auto stone = make(SmallStone);
-    EXPECT_EQ(rig::countRandDraws([&] { stone->craft(&player); }, seed), 1u);
+    EXPECT_EQ(harness::countRandDraws([&] { stone->craft(&player); }, seed), 1u);
     ASSERT_EQ(player.inventory.size(), 1u);
     EXPECT_EQ(player.inventory[0]->kind, SharpenedStone);
     bonuses.insert(player.inventory[0]->bonus);
@@ -418,7 +418,7 @@ TEST_F(ItemActionTest, UnnamedMaterialsMakeNothing) {
   for (int kind : {9, 12}) {
     clearInventory();
     const auto material = make(kind);
-    EXPECT_EQ(rig::countRandDraws([&] { material->craft(&player); }), 0u);
+    EXPECT_EQ(harness::countRandDraws([&] { material->craft(&player); }), 0u);
     EXPECT_TRUE(player.inventory.empty());
   }
 }

@@ -1,7 +1,7 @@
 // The game's key wait, driven through real SDL events.
 
 #include "Keyboard.hpp"
-#include "support/Rig.hpp"
+#include "Rig.hpp"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -218,7 +218,7 @@ TEST_F(KeyboardTest, ScriptedKeysEqualRealKeys) {
     SCOPED_TRACE(c.script);
     pushKeyDown(c.sym, c.mod);
     const TCOD_key_t real = keyboard::nextKeypress();
-    const auto scripted = rig::parseKeys(c.script);
+    const auto scripted = harness::parseKeyScript(c.script);
     ASSERT_EQ(scripted.size(), 1u);
     EXPECT_EQ(describe(scripted.front()), describe(real));
   }
@@ -242,7 +242,7 @@ TEST_F(KeyboardTest, KeySourceReplacesSdlUntilCleared) {
   int calls = 0;
   keyboard::setKeySource([&calls] {
     ++calls;
-    return rig::charKey('y');
+    return harness::characterKey('y');
   });
   EXPECT_EQ(keyboard::waitForKeypress().c, 'y');
   EXPECT_EQ(keyboard::waitForKeypress().c, 'y');
@@ -256,8 +256,8 @@ TEST_F(KeyboardTest, KeySourceReplacesSdlUntilCleared) {
 
 TEST_F(KeyboardTest, KeyScriptHandsOutItsKeysInOrderThenRestoresTheKeyboard) {
   {
-    rig::KeyScript keys("hj<Esc>");
-    keys.then(rig::shifted('h')).then("<Home>.");
+    harness::KeyScript keys("hj<Esc>");
+    keys.then(harness::shiftedKey('h')).then("<Home>.");
     EXPECT_EQ(keys.remaining(), 6u);
     EXPECT_EQ(keyboard::waitForKeypress().c, 'h');
     EXPECT_EQ(keyboard::waitForKeypress().c, 'j');
@@ -281,11 +281,11 @@ TEST_F(KeyboardTest, KeyScriptHandsOutItsKeysInOrderThenRestoresTheKeyboard) {
 }
 
 TEST_F(KeyboardTest, MalformedKeyScriptsAreRejected) {
-  EXPECT_THROW(rig::parseKeys("h<Nope>"), std::invalid_argument);
-  EXPECT_THROW(rig::parseKeys("h<Esc"), std::invalid_argument);
-  EXPECT_THROW(rig::parseKeys("<F13>"), std::invalid_argument);
-  EXPECT_EQ(rig::parseKeys("").size(), 0u);
-  EXPECT_EQ(rig::parseKeys("<lt>>").size(), 2u);
+  EXPECT_THROW(harness::parseKeyScript("h<Nope>"), std::invalid_argument);
+  EXPECT_THROW(harness::parseKeyScript("h<Esc"), std::invalid_argument);
+  EXPECT_THROW(harness::parseKeyScript("<F13>"), std::invalid_argument);
+  EXPECT_EQ(harness::parseKeyScript("").size(), 0u);
+  EXPECT_EQ(harness::parseKeyScript("<lt>>").size(), 2u);
 }
 
 // Closing the window cannot be undone in a process, so each of these runs in a child.
@@ -369,7 +369,8 @@ TEST_F(KeyboardCloseTest, AClosedWindowAnswersAtOnce) {
         keyboard::nextKeypress();
         // Nothing is queued now: a wait that blocked here would never return.
         const TCOD_key_t again = keyboard::waitForKeypress();
-        reportAndExit(keyboard::nextKeypress().vk == TCODK_NONE ? again : rig::charKey('x'));
+        reportAndExit(keyboard::nextKeypress().vk == TCODK_NONE ? again
+                                                                : harness::characterKey('x'));
       },
       ::testing::ExitedWithCode(0), "vk=0 closed=1");
 }
@@ -378,7 +379,7 @@ TEST_F(KeyboardCloseTest, ARunOutKeyScriptClosesTheWindow) {
   EXPECT_EXIT(
       {
         failIfStuck();
-        rig::KeyScript keys("a");
+        harness::KeyScript keys("a");
         const TCOD_key_t first = keyboard::waitForKeypress();
         if (first.c != 'a' || TCODConsole::isWindowClosed()) std::exit(2);
         const TCOD_key_t none = keyboard::waitForKeypress();

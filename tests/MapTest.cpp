@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "Entity.hpp"
-#include "support/Rig.hpp"
+#include "Rig.hpp"
 
 namespace {
 
@@ -67,10 +67,10 @@ TEST_F(MapQueryTest, SetTileOutsideTheLevelReportsTheCellAndChangesNothing) {
   const std::string before = snapshot();
 
   testing::internal::CaptureStdout();
-  EXPECT_EQ(rig::countRandDraws([this] { map.setTile(70, 0, Floor); }), 0u);
+  EXPECT_EQ(harness::countRandDraws([this] { map.setTile(70, 0, Floor); }), 0u);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "WHAT? 70 0\n");
   testing::internal::CaptureStdout();
-  EXPECT_EQ(rig::countRandDraws([this] { map.setTile(0, -1, Wall); }), 0u);
+  EXPECT_EQ(harness::countRandDraws([this] { map.setTile(0, -1, Wall); }), 0u);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "WHAT? 0 -1\n");
   testing::internal::CaptureStdout();
   map.setTile(-3, 44, Water);
@@ -221,10 +221,10 @@ class CaveTest : public ::testing::Test {
 };
 
 TEST_F(CaveTest, SplitsTheLevelWithTheCavesPartitionSettings) {
-  rig::fixPartition(11);
+  harness::fixPartition(11);
   Map map(&registry, 70, 44);
   map.generate();
-  rig::fixPartition(11);
+  harness::fixPartition(11);
   TCODBsp expected(0, 0, 70, 44);
   expected.splitRecursive(nullptr, 7, 4, 4, 2.5f, 1.9f);
   ASSERT_NE(map.bsp, nullptr);
@@ -237,10 +237,10 @@ TEST_F(CaveTest, SplitsTheLevelWithTheCavesPartitionSettings) {
 TEST_F(CaveTest, CarvesExactlyAsTheRulesSayAndDrawsTheExpectedNumberOfTimes) {
   for (std::uint32_t partition : {3u, 17u, 2024u}) {
     SCOPED_TRACE("partition " + std::to_string(partition));
-    rig::fixPartition(partition);
+    harness::fixPartition(partition);
     Map map(&registry, 70, 44);
     const unsigned seed = 100 + partition;
-    const std::size_t draws = rig::countRandDraws([&map] { map.generate(); }, seed);
+    const std::size_t draws = harness::countRandDraws([&map] { map.generate(); }, seed);
 
     std::srand(seed);
     CaveModel model;
@@ -262,7 +262,7 @@ TEST_F(CaveTest, CarvesExactlyAsTheRulesSayAndDrawsTheExpectedNumberOfTimes) {
 
 TEST_F(CaveTest, TheBorderIsNeverWalkableAndTheStartIsAlwaysWalkable) {
   for (std::uint32_t partition = 1; partition <= 12; ++partition) {
-    rig::fixPartition(partition);
+    harness::fixPartition(partition);
     std::srand(partition * 7919u);
     Map map(&registry, 70, 44);
     map.generate();
@@ -281,7 +281,7 @@ TEST_F(CaveTest, TheBorderIsNeverWalkableAndTheStartIsAlwaysWalkable) {
 
 TEST_F(CaveTest, TheSameSeedAndPartitionGiveTheSameCaveAndAnotherSeedAnotherOne) {
   auto cave = [this](std::uint32_t partition, unsigned seed) {
-    rig::fixPartition(partition);
+    harness::fixPartition(partition);
     std::srand(seed);
     auto map = std::make_unique<Map>(&registry, 70, 44);
     map->generate();
@@ -301,7 +301,7 @@ TEST_F(CaveTest, TheSameSeedAndPartitionGiveTheSameCaveAndAnotherSeedAnotherOne)
 }
 
 TEST_F(CaveTest, GenerationLeavesTheTileListsAlone) {
-  rig::fixPartition(5);
+  harness::fixPartition(5);
   std::srand(5);
   Map map(&registry, 70, 44);
   Entity player(nullptr, &map, 1, 1, true);
@@ -345,11 +345,11 @@ class MapDrawTest : public ::testing::Test {
   static TCODColor quarter(const TCODColor& c) {
     return TCODColor(c.r / 4, c.g / 4, c.b / 4);  // a quarter, rounded down
   }
-  rig::Cell terrain(int x, int y) {
+  harness::Cell terrain(int x, int y) {
     const Tile& tile = map.tileAt(x, y);
     return {tile.glyph, tile.fore, tile.back};
   }
-  rig::Cell rememberedTerrain(int x, int y) {
+  harness::Cell rememberedTerrain(int x, int y) {
     const Tile& tile = map.tileAt(x, y);
     return {tile.glyph, quarter(tile.fore), quarter(tile.back)};
   }
@@ -363,16 +363,18 @@ TEST_F(MapDrawTest, NeverSeenCellsAreDimmedNotCleared) {
   TCODConsole::root->putCharEx(14, 3, 'X', TCODColor(200, 101, 7), TCODColor(41, 80, 255));
   TCODConsole::root->putCharEx(40, 3, 'Y', TCODColor(200, 101, 7), TCODColor(41, 80, 255));
   map.computeFov(3, 3, 5);
-  EXPECT_EQ(rig::countRandDraws([this] { map.draw(); }), 0u);
-  EXPECT_EQ(rig::cellAt(14, 3), (rig::Cell{'X', TCODColor(50, 25, 1), TCODColor(10, 20, 63)}));
+  EXPECT_EQ(harness::countRandDraws([this] { map.draw(); }), 0u);
+  EXPECT_EQ(harness::cellAt(14, 3),
+            (harness::Cell{'X', TCODColor(50, 25, 1), TCODColor(10, 20, 63)}));
   map.draw();
-  EXPECT_EQ(rig::cellAt(14, 3), (rig::Cell{'X', TCODColor(12, 6, 0), TCODColor(2, 5, 15)}));
+  EXPECT_EQ(harness::cellAt(14, 3), (harness::Cell{'X', TCODColor(12, 6, 0), TCODColor(2, 5, 15)}));
   EXPECT_FALSE(map.tileAt(14, 3).explored);
   // beyond the level nothing is touched
-  EXPECT_EQ(rig::cellAt(40, 3), (rig::Cell{'Y', TCODColor(200, 101, 7), TCODColor(41, 80, 255)}));
+  EXPECT_EQ(harness::cellAt(40, 3),
+            (harness::Cell{'Y', TCODColor(200, 101, 7), TCODColor(41, 80, 255)}));
   // a black unseen cell stays black
-  EXPECT_EQ(rig::cellAt(15, 4).ch, ' ');
-  EXPECT_EQ(rig::cellAt(15, 4).back, TCODColor::black);
+  EXPECT_EQ(harness::cellAt(15, 4).ch, ' ');
+  EXPECT_EQ(harness::cellAt(15, 4).back, TCODColor::black);
 }
 
 TEST_F(MapDrawTest, CellsInViewAreDrawnInFullColourAndRemembered) {
@@ -381,21 +383,21 @@ TEST_F(MapDrawTest, CellsInViewAreDrawnInFullColourAndRemembered) {
   for (const auto& [x, y] :
        std::vector<std::pair<int, int>>{{3, 3}, {4, 3}, {1, 1}, {0, 3}, {6, 1}}) {
     EXPECT_TRUE(map.tileAt(x, y).explored) << x << "," << y;
-    EXPECT_EQ(rig::cellAt(x, y), terrain(x, y)) << x << "," << y;
+    EXPECT_EQ(harness::cellAt(x, y), terrain(x, y)) << x << "," << y;
   }
-  EXPECT_EQ(rig::cellAt(4, 3).ch, 247);
+  EXPECT_EQ(harness::cellAt(4, 3).ch, 247);
   EXPECT_FALSE(map.tileAt(12, 3).explored);  // behind the dividing wall
 
   // out of view from the other room: a quarter of the tile's own colours, every frame
   map.computeFov(15, 3, 5);
   map.draw();
   EXPECT_TRUE(map.tileAt(12, 3).explored);
-  EXPECT_EQ(rig::cellAt(12, 3), terrain(12, 3));
+  EXPECT_EQ(harness::cellAt(12, 3), terrain(12, 3));
   for (int frame = 0; frame < 2; ++frame) {
     map.draw();
-    EXPECT_EQ(rig::cellAt(3, 3), rememberedTerrain(3, 3));
-    EXPECT_EQ(rig::cellAt(4, 3), rememberedTerrain(4, 3));
-    EXPECT_EQ(rig::cellAt(0, 3), rememberedTerrain(0, 3));
+    EXPECT_EQ(harness::cellAt(3, 3), rememberedTerrain(3, 3));
+    EXPECT_EQ(harness::cellAt(4, 3), rememberedTerrain(4, 3));
+    EXPECT_EQ(harness::cellAt(0, 3), rememberedTerrain(0, 3));
   }
 }
 
@@ -406,8 +408,8 @@ TEST_F(MapDrawTest, EntitiesOnRememberedCellsAreNotShown) {
   put(5, 2, false, '%');
   map.computeFov(15, 3, 5);
   map.draw();
-  EXPECT_EQ(rig::cellAt(2, 2), rememberedTerrain(2, 2));
-  EXPECT_EQ(rig::cellAt(5, 2), rememberedTerrain(5, 2));
+  EXPECT_EQ(harness::cellAt(2, 2), rememberedTerrain(2, 2));
+  EXPECT_EQ(harness::cellAt(5, 2), rememberedTerrain(5, 2));
   for (const Entity* seen : map.visibleEntities)
     EXPECT_NE(seen, bat);
   EXPECT_TRUE(map.visibleEntities.empty());
@@ -425,11 +427,11 @@ TEST_F(MapDrawTest, EntitiesInViewAreDrawnInTheTilesColoursAndListedRowByRow) {
   map.draw();
 
   const Tile& stoneTile = map.tileAt(6, 1);
-  EXPECT_EQ(rig::cellAt(6, 1), (rig::Cell{7, stoneTile.fore, stoneTile.back}));
+  EXPECT_EQ(harness::cellAt(6, 1), (harness::Cell{7, stoneTile.fore, stoneTile.back}));
   const Tile& batTile = map.tileAt(2, 4);
-  EXPECT_EQ(rig::cellAt(2, 4), (rig::Cell{'b', batTile.fore, batTile.back}));
+  EXPECT_EQ(harness::cellAt(2, 4), (harness::Cell{'b', batTile.fore, batTile.back}));
   const Tile& playerTile = map.tileAt(3, 3);
-  EXPECT_EQ(rig::cellAt(3, 3), (rig::Cell{'@', playerTile.fore, playerTile.back}));
+  EXPECT_EQ(harness::cellAt(3, 3), (harness::Cell{'@', playerTile.fore, playerTile.back}));
   EXPECT_EQ(map.visibleEntities, (std::vector<Entity*>{stone, player, bat, snake}));
   EXPECT_TRUE(map.tileAt(6, 1).explored);
   (void)corpse;

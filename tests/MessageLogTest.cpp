@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "support/Rig.hpp"
+#include "Rig.hpp"
 
 namespace {
 
@@ -35,7 +35,7 @@ class MessageLogTest : public ::testing::Test {
   static int measured(const std::string& text) {
     return TCODConsole::root->getHeightRect(0, 44, 40, 5, "%s", text.c_str());
   }
-  static std::string row(int y) { return rig::rowText(y, 0, 39); }
+  static std::string row(int y) { return harness::rowText(y, 0, 39); }
   // What row y shows when `text` is printed on it: the box is cleared, above it the markers stay.
   static std::string printed(int y, const std::string& text) {
     return text + std::string(40 - text.size(), y >= 44 ? ' ' : '+');
@@ -81,11 +81,11 @@ TEST_F(MessageLogTest, SixOneLineMessagesFillRowsFortyEightUpToFortyThree) {
     EXPECT_EQ(row(48 - i), printed(48 - i, "message " + std::to_string(25 - i)));
   }
   EXPECT_EQ(row(49), std::string(40, ' '));
-  EXPECT_EQ(rig::cellAt(5, 49).back, kBoxBack);
+  EXPECT_EQ(harness::cellAt(5, 49).back, kBoxBack);
   EXPECT_EQ(row(42), markers());  // the seventh newest is not drawn
-  EXPECT_EQ(rig::rowText(46, 40, 79),
-            std::string(40, '+'));                       // the ground line's side is not touched
-  EXPECT_EQ(rig::cellAt(2, 48).fore, TCODColor::white);  // the default colours
+  EXPECT_EQ(harness::rowText(46, 40, 79),
+            std::string(40, '+'));  // the ground line's side is not touched
+  EXPECT_EQ(harness::cellAt(2, 48).fore, TCODColor::white);  // the default colours
 }
 
 TEST_F(MessageLogTest, AMultiLineMessageKeepsItsLinesInOrderEndingOnRowFortyEight) {
@@ -116,9 +116,9 @@ TEST_F(MessageLogTest, AnEmptyLogDrawsOnlyTheClearedBox) {
   log.draw();
   for (int y = 44; y < 50; ++y) {
     EXPECT_EQ(row(y), std::string(40, ' ')) << "row " << y;
-    EXPECT_EQ(rig::cellAt(0, y).back, kBoxBack);
-    EXPECT_EQ(rig::cellAt(39, y).back, kBoxBack);
-    EXPECT_EQ(rig::rowText(y, 40, 79), std::string(40, '+')) << "row " << y;
+    EXPECT_EQ(harness::cellAt(0, y).back, kBoxBack);
+    EXPECT_EQ(harness::cellAt(39, y).back, kBoxBack);
+    EXPECT_EQ(harness::rowText(y, 40, 79), std::string(40, '+')) << "row " << y;
   }
   EXPECT_EQ(row(43), markers());
 }

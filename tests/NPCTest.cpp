@@ -16,16 +16,16 @@
 #include "Item.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
-#include "support/Rig.hpp"
-#include "support/Scenario.hpp"
+#include "Rig.hpp"
+#include "Scenario.hpp"
 
 namespace {
 
-using rig::press;
+using harness::press;
 
 // One turn of waiting; returns how many rand() draws it took.
 std::size_t waitOneTurn(Game& game, unsigned seed = 20240601u) {
-  return rig::countRandDraws([&] { EXPECT_TRUE(press(game, ".")); }, seed);
+  return harness::countRandDraws([&] { EXPECT_TRUE(press(game, ".")); }, seed);
 }
 
 // ---- The four kinds ----------------------------------------------------------------------
@@ -53,12 +53,12 @@ constexpr KindValues kKinds[] = {
 };
 
 TEST(CreatureKindTest, EachKindStartsWithTheValuesOfItsKind) {
-  auto game = rig::gameFromDrawing({
+  auto game = harness::gameFromDrawing({
       "########",  //
       "#@.bsBk#",  //
       "########",  //
   });
-  const std::vector<NPC*> creatures = rig::creaturesOf(*game);
+  const std::vector<NPC*> creatures = harness::creaturesOf(*game);
   ASSERT_EQ(creatures.size(), 4u);
   game->draw();
   for (std::size_t i = 0; i < 4; ++i) {
@@ -68,7 +68,7 @@ TEST(CreatureKindTest, EachKindStartsWithTheValuesOfItsKind) {
     EXPECT_EQ(creature.kind, expected.kind);
     EXPECT_EQ(creature.name, expected.name);
     EXPECT_EQ(creature.glyph, expected.glyph);
-    EXPECT_EQ(rig::cellAt(creature.x, creature.y).ch, expected.glyph);
+    EXPECT_EQ(harness::cellAt(creature.x, creature.y).ch, expected.glyph);
     EXPECT_EQ(creature.maxHp, expected.hp);
     EXPECT_EQ(creature.hp, expected.hp);
     EXPECT_EQ(creature.speed, expected.speed);
@@ -95,13 +95,13 @@ TEST(CreatureKindTest, EachKindStartsWithTheValuesOfItsKind) {
 }
 
 TEST(CreatureKindTest, ACreatureBlocksItsCellForOtherCreatures) {
-  auto game = rig::gameFromDrawing({
+  auto game = harness::gameFromDrawing({
       "#####",  //
       "#@..#",  //
       "#####",  //
       "#bb##",  //
   });
-  const std::vector<NPC*> bats = rig::creaturesOf(*game);
+  const std::vector<NPC*> bats = harness::creaturesOf(*game);
   EXPECT_EQ(game->map->entityAt(1, 3), bats[0]);
   EXPECT_EQ(game->map->entityAt(2, 3), bats[1]);
   // Each bat's only way out is the other bat: it bumps, and neither moves.
@@ -118,7 +118,7 @@ TEST(CreatureKindTest, ACreatureBlocksItsCellForOtherCreatures) {
 TEST(PopulationTest, ANewCaveHoldsItsCreaturesAndStonesInBatchOrder) {
   for (unsigned seed : {0u, 7u, 4242u}) {
     SCOPED_TRACE(testing::Message() << "seed " << seed);
-    rig::fixPartition(seed);
+    harness::fixPartition(seed);
     std::srand(seed);
     Game game;
 
@@ -163,7 +163,7 @@ TEST(PopulationTest, ANewCaveHoldsItsCreaturesAndStonesInBatchOrder) {
 // A creature walled into a cell of its own, far from the player: it acts every time its energy
 // allows, and every action is one wandering draw that leads nowhere.
 std::unique_ptr<Game> gameWithWalledIn(char creature) {
-  return rig::gameFromDrawing({
+  return harness::gameFromDrawing({
       "#####",                     //
       "#.@.#",                     //
       "#####",                     //
@@ -176,7 +176,7 @@ std::unique_ptr<Game> gameWithWalledIn(char creature) {
 
 TEST(EnergyTest, ABatActsOnceTwiceThenTwiceAndThenSevenTimesInEveryFiveTurns) {
   auto game = gameWithWalledIn('b');
-  NPC& bat = *rig::creaturesOf(*game).at(0);
+  NPC& bat = *harness::creaturesOf(*game).at(0);
   std::vector<std::size_t> actions;
   std::vector<int> stores;
   for (int turn = 0; turn < 21; ++turn) {
@@ -205,7 +205,7 @@ TEST(EnergyTest, ABatActsOnceTwiceThenTwiceAndThenSevenTimesInEveryFiveTurns) {
 
 TEST(EnergyTest, ABearActsWhenItsStorePassesTen) {
   auto game = gameWithWalledIn('B');
-  NPC& bear = *rig::creaturesOf(*game).at(0);
+  NPC& bear = *harness::creaturesOf(*game).at(0);
   // store before acting: 8, 16, 14, 12, 10, 18
   const std::size_t expectedActions[] = {0, 1, 1, 1, 0, 1};
   const int expectedStores[] = {8, 6, 4, 2, 10, 8};
@@ -223,8 +223,8 @@ TEST(PreyTest, ASnakeNoticesThePlayerFourCellsAwayAndStepsTowardItAtOnce) {
            {"#######", "#@...s#", "#######"},
            {"###", "#@#", "#.#", "#.#", "#.#", "#s#", "###"},
        }) {
-    auto game = rig::gameFromDrawing(drawing);
-    NPC& snake = *rig::creaturesOf(*game).at(0);
+    auto game = harness::gameFromDrawing(drawing);
+    NPC& snake = *harness::creaturesOf(*game).at(0);
     const int startX = snake.x;
     const int startY = snake.y;
     ASSERT_FLOAT_EQ(game->map->distance(snake.x, snake.y, 1, 1), 4.0f);
@@ -237,8 +237,8 @@ TEST(PreyTest, ASnakeNoticesThePlayerFourCellsAwayAndStepsTowardItAtOnce) {
 }
 
 TEST(PreyTest, ASnakeDoesNotNoticeThePlayerFiveCellsAway) {
-  auto game = rig::gameFromDrawing({"########", "#@....s#", "########"});
-  NPC& snake = *rig::creaturesOf(*game).at(0);
+  auto game = harness::gameFromDrawing({"########", "#@....s#", "########"});
+  NPC& snake = *harness::creaturesOf(*game).at(0);
   EXPECT_EQ(waitOneTurn(*game), 1u) << "it wandered instead";
   EXPECT_FALSE(snake.angry);
   EXPECT_EQ(snake.target, nullptr);
@@ -247,13 +247,13 @@ TEST(PreyTest, ASnakeDoesNotNoticeThePlayerFiveCellsAway) {
 // What counts is the player's own view, and the player always stands in it: a wall between
 // does not hide the player from a snake within its sight.
 TEST(PreyTest, TheViewThatCountsIsThePlayers) {
-  auto game = rig::gameFromDrawing({
+  auto game = harness::gameFromDrawing({
       "#######",  //
       "#@#.s.#",  //
       "#.....#",  //
       "#######",  //
   });
-  NPC& snake = *rig::creaturesOf(*game).at(0);
+  NPC& snake = *harness::creaturesOf(*game).at(0);
   ASSERT_FALSE(game->map->isInFov(4, 1));
   EXPECT_EQ(waitOneTurn(*game), 0u);
   EXPECT_TRUE(snake.angry);
@@ -262,7 +262,7 @@ TEST(PreyTest, TheViewThatCountsIsThePlayers) {
 }
 
 TEST(PreyTest, BatsAndTheKittenNeverLookForPrey) {
-  auto game = rig::gameFromDrawing({
+  auto game = harness::gameFromDrawing({
       "#####",  //
       "#@b.#",  //
       "#k..#",  //
@@ -270,7 +270,7 @@ TEST(PreyTest, BatsAndTheKittenNeverLookForPrey) {
   });
   for (int turn = 0; turn < 30; ++turn) {
     ASSERT_TRUE(press(*game, "."));
-    for (const NPC* creature : rig::creaturesOf(*game)) {
+    for (const NPC* creature : harness::creaturesOf(*game)) {
       // A wandering step into the player is an attack, which angers the player, not them.
       ASSERT_FALSE(creature->angry) << creature->name << " at turn " << turn + 1;
       ASSERT_EQ(creature->target, nullptr);
@@ -279,14 +279,14 @@ TEST(PreyTest, BatsAndTheKittenNeverLookForPrey) {
 }
 
 TEST(WanderTest, AWanderingCreatureTriesTheCompassFromARandomDirection) {
-  auto game = rig::gameFromDrawing({
+  auto game = harness::gameFromDrawing({
       "#######",  //
       "#@....#",  //
       "#######",  //
       "#b.####",  //
       "#.#####",  //
   });
-  NPC& bat = *rig::creaturesOf(*game).at(0);
+  NPC& bat = *harness::creaturesOf(*game).at(0);
   int south = 0;
   for (unsigned seed = 1; seed <= 40; ++seed) {
     bat.moveTo(1, 3);
@@ -307,12 +307,12 @@ TEST(WanderTest, AWanderingCreatureTriesTheCompassFromARandomDirection) {
 // ---- Hunting ----------------------------------------------------------------------------
 
 TEST(HuntTest, AnAdjacentHunterBumpsItsTargetInsteadOfMoving) {
-  auto game = rig::gameFromDrawing({
+  auto game = harness::gameFromDrawing({
       "#####",  //
       "#@B.#",  //
       "#####",  //
   });
-  NPC& bear = *rig::creaturesOf(*game).at(0);
+  NPC& bear = *harness::creaturesOf(*game).at(0);
   bear.angry = true;
   bear.target = game->player;
   bear.turnsSinceAttack = 5;
@@ -322,20 +322,20 @@ TEST(HuntTest, AnAdjacentHunterBumpsItsTargetInsteadOfMoving) {
   EXPECT_EQ(bear.x, 2);
   EXPECT_EQ(game->player->x, 1);
   EXPECT_EQ(bear.turnsSinceAttack, 0);
-  const std::string line = rig::lastMessage(*game);
+  const std::string line = harness::lastMessage(*game);
   EXPECT_EQ(line.rfind("The bear ", 0), 0u) << line;
   EXPECT_NE(line.find(" you"), std::string::npos) << line;
 }
 
 TEST(HuntTest, AHunterFindsItsWayAroundWallsStepByStep) {
-  auto game = rig::gameFromDrawing({
+  auto game = harness::gameFromDrawing({
       "#######",  //
       "#@....#",  //
       "####..#",  //
       "#B....#",  //
       "#######",  //
   });
-  NPC& bear = *rig::creaturesOf(*game).at(0);
+  NPC& bear = *harness::creaturesOf(*game).at(0);
   bear.angry = true;
   bear.target = game->player;
   int actions = 0;
@@ -356,12 +356,12 @@ TEST(HuntTest, AHunterFindsItsWayAroundWallsStepByStep) {
   EXPECT_LE(actions, 8);
   bear.energy = 10;
   ASSERT_TRUE(press(*game, "."));
-  EXPECT_EQ(rig::lastMessage(*game).rfind("The bear ", 0), 0u) << "then it attacks";
+  EXPECT_EQ(harness::lastMessage(*game).rfind("The bear ", 0), 0u) << "then it attacks";
 }
 
 TEST(HuntTest, AHunterWithNoWayToItsTargetStaysPut) {
   auto game = gameWithWalledIn('B');
-  NPC& bear = *rig::creaturesOf(*game).at(0);
+  NPC& bear = *harness::creaturesOf(*game).at(0);
   bear.angry = true;
   bear.target = game->player;
   for (int turn = 0; turn < 5; ++turn) {
@@ -377,7 +377,7 @@ TEST(HuntTest, AHunterWithNoWayToItsTargetStaysPut) {
 
 TEST(CalmDownTest, AnAngryCreatureForgetsItsTargetAfterMoreThanTenTurnsWithoutAttacking) {
   auto game = gameWithWalledIn('b');  // a bat never looks for prey again
-  NPC& bat = *rig::creaturesOf(*game).at(0);
+  NPC& bat = *harness::creaturesOf(*game).at(0);
   bat.angry = true;
   bat.target = game->player;
   for (int turn = 1; turn <= 10; ++turn) {
@@ -392,12 +392,12 @@ TEST(CalmDownTest, AnAngryCreatureForgetsItsTargetAfterMoreThanTenTurnsWithoutAt
 }
 
 TEST(CalmDownTest, AnAttackResetsTheCount) {
-  auto game = rig::gameFromDrawing({
+  auto game = harness::gameFromDrawing({
       "#####",  //
       "#@B.#",  //
       "#####",  //
   });
-  NPC& bear = *rig::creaturesOf(*game).at(0);
+  NPC& bear = *harness::creaturesOf(*game).at(0);
   game->player->hp = 1000;
   game->player->maxHp = 1000;
   bear.angry = true;
@@ -413,12 +413,12 @@ TEST(CalmDownTest, AnAttackResetsTheCount) {
 TEST(FlightTest, AWoundedAngryCreatureFleesAfterItsActionAndRunsAway) {
   for (int hp : {5, 4}) {
     SCOPED_TRACE(testing::Message() << "hp " << hp);
-    auto game = rig::gameFromDrawing({
+    auto game = harness::gameFromDrawing({
         "############",  //
         "#@....B....#",  //
         "############",  //
     });
-    NPC& bear = *rig::creaturesOf(*game).at(0);
+    NPC& bear = *harness::creaturesOf(*game).at(0);
     bear.angry = true;
     bear.target = game->player;
     bear.hp = hp;
@@ -430,7 +430,7 @@ TEST(FlightTest, AWoundedAngryCreatureFleesAfterItsActionAndRunsAway) {
       EXPECT_FALSE(bear.fleeing);
       continue;
     }
-    EXPECT_EQ(rig::lastMessage(*game), "The bear is fleeing!");
+    EXPECT_EQ(harness::lastMessage(*game), "The bear is fleeing!");
     EXPECT_TRUE(bear.fleeing);
     EXPECT_FALSE(bear.angry);
     EXPECT_EQ(bear.target, game->player) << "it runs from its target";
@@ -444,12 +444,12 @@ TEST(FlightTest, AWoundedAngryCreatureFleesAfterItsActionAndRunsAway) {
 }
 
 TEST(FlightTest, AFlightAgainstAWallStillSpendsItsActionsAndEndsAfterTen) {
-  auto game = rig::gameFromDrawing({
+  auto game = harness::gameFromDrawing({
       "#####",  //
       "#@.B#",  //
       "#####",  //
   });
-  NPC& bear = *rig::creaturesOf(*game).at(0);
+  NPC& bear = *harness::creaturesOf(*game).at(0);
   bear.fleeing = true;
   bear.target = game->player;
   for (int action = 1; action <= 9; ++action) {
@@ -470,7 +470,7 @@ TEST(FlightTest, AFlightAgainstAWallStillSpendsItsActionsAndEndsAfterTen) {
 
 TEST(FlightTest, AFleeingCreatureWhoseTargetWasForgottenEndsItsFlight) {
   auto game = gameWithWalledIn('b');
-  NPC& bat = *rig::creaturesOf(*game).at(0);
+  NPC& bat = *harness::creaturesOf(*game).at(0);
   // Attacked while fleeing and not attacking since: the calm-down clears the target first.
   bat.fleeing = true;
   bat.angry = true;
@@ -487,12 +487,12 @@ TEST(FlightTest, AFleeingCreatureWhoseTargetWasForgottenEndsItsFlight) {
 }
 
 TEST(FlightTest, TheKittenStruckByThePlayerHuntsOnceThenFlees) {
-  auto game = rig::gameFromDrawing({
+  auto game = harness::gameFromDrawing({
       "########",  //
       "#@k....#",  //
       "########",  //
   });
-  NPC& kitten = *rig::creaturesOf(*game).at(0);
+  NPC& kitten = *harness::creaturesOf(*game).at(0);
   kitten.hp = 100;  // survives the blow, then comes down to its threshold below
   game->player->accuracy = 10;
   ASSERT_TRUE(press(*game, "l"));
@@ -501,7 +501,7 @@ TEST(FlightTest, TheKittenStruckByThePlayerHuntsOnceThenFlees) {
   kitten.hp = 1;
   kitten.energy = 10;
   ASSERT_TRUE(press(*game, "."));
-  const std::vector<std::string> log = rig::messages(*game);
+  const std::vector<std::string> log = harness::messages(*game);
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[0], "The kitten is fleeing!");
   EXPECT_EQ(log[1], "The kitten misses you!");

@@ -4,8 +4,8 @@
 #include "Game.hpp"
 #include "Item.hpp"
 #include "Player.hpp"
-#include "support/Rig.hpp"
-#include "support/Scenario.hpp"
+#include "Rig.hpp"
+#include "Scenario.hpp"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ namespace {
 
 // A walled room with nobody else in it; the player stands at (3, 2).
 std::unique_ptr<Game> emptyRoom() {
-  return rig::gameFromDrawing({
+  return harness::gameFromDrawing({
       "#######",
       "#.....#",
       "#..@..#",
@@ -59,7 +59,7 @@ class PlayerTest : public ::testing::Test {
   }
   // Presses the keys of `script`, one update each, then makes sure the script was used up.
   void press(const std::string& script) {
-    rig::KeyScript keys(script);
+    harness::KeyScript keys(script);
     while (keys.remaining() > 0)
       ASSERT_TRUE(game->update());
   }
@@ -154,12 +154,12 @@ TEST_F(PlayerTest, StarvesAtTheEndOfTurn200WithoutEating) {
   press(".");
   EXPECT_TRUE(player().dead);
   EXPECT_EQ(game->turnCount, 200);
-  EXPECT_EQ(rig::lastMessage(*game), "You have died alone...");
+  EXPECT_EQ(harness::lastMessage(*game), "You have died alone...");
   // From now on keys only redraw; Escape ends the run.
   press(".i");
   EXPECT_EQ(game->turnCount, 200);
   EXPECT_EQ(game->mode, Normal);
-  rig::KeyScript escape("<Esc>");
+  harness::KeyScript escape("<Esc>");
   EXPECT_FALSE(game->update());
 }
 
@@ -175,21 +175,21 @@ TEST_F(PlayerTest, PickUpTakesTheOldestItemUnderfootAndPassesATurn) {
   EXPECT_EQ(stone->x, -1);
   EXPECT_EQ(stone->y, -1);
   EXPECT_TRUE(isRegistered(stone));  // still the game's entry while carried
-  EXPECT_EQ(rig::lastMessage(*game), "You pick up a small stone.");
+  EXPECT_EQ(harness::lastMessage(*game), "You pick up a small stone.");
   EXPECT_EQ(underfoot().back(), meat);
 
   press("g");
   EXPECT_EQ(player().inventory.back(), meat);
-  EXPECT_EQ(rig::lastMessage(*game), "You pick up bat meat.");
+  EXPECT_EQ(harness::lastMessage(*game), "You pick up bat meat.");
   EXPECT_EQ(underfoot().size(), 1u);  // only the player is left
 }
 
 TEST_F(PlayerTest, PickUpOnAnEmptyCellIsRefusedSilently) {
-  const std::vector<std::string> before = rig::messages(*game);
+  const std::vector<std::string> before = harness::messages(*game);
   EXPECT_FALSE(player().pickUp());
   press("g");
   EXPECT_EQ(game->turnCount, 0);
-  EXPECT_EQ(rig::messages(*game), before);
+  EXPECT_EQ(harness::messages(*game), before);
   EXPECT_EQ(player().inventory.size(), 1u);
 }
 
@@ -205,7 +205,7 @@ TEST_F(PlayerTest, PickUpStopsAt23Items) {
   press("g");
   EXPECT_EQ(game->turnCount, 1);  // the refusal took no turn
   EXPECT_EQ(player().inventory.size(), 23u);
-  EXPECT_EQ(rig::lastMessage(*game), "Your inventory is too full to pick up a small stone.");
+  EXPECT_EQ(harness::lastMessage(*game), "Your inventory is too full to pick up a small stone.");
   EXPECT_EQ(underfoot().back(), second);
   EXPECT_EQ(second->x, player().x);
   EXPECT_EQ(second->y, player().y);
@@ -238,7 +238,7 @@ TEST_F(PlayerTest, DropPutsTheEntryUnderfootAndMovesTheRestUp) {
 TEST_F(PlayerTest, TheNoteCannotBeDropped) {
   carry(BloodyNote);
   press("db");
-  EXPECT_EQ(rig::lastMessage(*game), "You can't drop that.");
+  EXPECT_EQ(harness::lastMessage(*game), "You can't drop that.");
   EXPECT_EQ(player().inventory.size(), 2u);
   EXPECT_EQ(underfoot().size(), 1u);
   EXPECT_EQ(game->turnCount, 1);
@@ -248,11 +248,11 @@ TEST_F(PlayerTest, WornGearAndPositionsPastTheEndAreNotDropped) {
   Item* hat = carry(BatPeltHat);
   press("ib<Esc>");
   ASSERT_TRUE(hat->equipped);
-  const std::vector<std::string> logBefore = rig::messages(*game);
+  const std::vector<std::string> logBefore = harness::messages(*game);
   const int turns = game->turnCount;
   press("dbcq");
   EXPECT_EQ(game->turnCount, turns + 3);  // each key still passes a turn
-  EXPECT_EQ(rig::messages(*game), logBefore);
+  EXPECT_EQ(harness::messages(*game), logBefore);
   EXPECT_EQ(player().inventory.size(), 2u);
   EXPECT_TRUE(hat->equipped);
   EXPECT_EQ(player().equipment[Head], hat);
@@ -277,7 +277,7 @@ TEST_F(PlayerTest, UseChecksTheNoteThenButcheringEatingCraftingAndLastTheSlot) {
   const int hunger = player().hunger;
   EXPECT_EQ(player().useItem(1), nullptr);
   EXPECT_EQ(player().hunger, hunger);
-  EXPECT_EQ(rig::lastMessage(*game), "You butcher the bat corpse.");
+  EXPECT_EQ(harness::lastMessage(*game), "You butcher the bat corpse.");
   while (player().inventory.size() > 1) {
     delete player().inventory.back();
     player().inventory.pop_back();
@@ -328,7 +328,7 @@ TEST_F(PlayerTest, UsingUpAnItemErasesItsEntryAndKeepsTheOrder) {
   EXPECT_EQ(game->registry.size(), registered - 1);
   for (const Item* item : player().inventory)
     EXPECT_FALSE(isRegistered(item));
-  EXPECT_EQ(rig::lastMessage(*game), "You butcher the bear corpse.");
+  EXPECT_EQ(harness::lastMessage(*game), "You butcher the bear corpse.");
   EXPECT_EQ(game->mode, Inventory);
 }
 
@@ -348,7 +348,8 @@ TEST_F(PlayerTest, ButcheringTheKittenYieldsNothingButStillUsesTheCorpse) {
   carry(KittenCorpse);
   press("ib");
   EXPECT_EQ(player().inventory.size(), 1u);
-  EXPECT_EQ(rig::lastMessage(*game), "Nothing is yielded from the kitten corpse... you monster.");
+  EXPECT_EQ(harness::lastMessage(*game),
+            "Nothing is yielded from the kitten corpse... you monster.");
 }
 
 TEST_F(PlayerTest, CraftingAPickedUpStoneUnregistersItAndAppendsTheWeapon) {
@@ -356,14 +357,14 @@ TEST_F(PlayerTest, CraftingAPickedUpStoneUnregistersItAndAppendsTheWeapon) {
   press("g");
   carry(BatMeat);
   const std::uint32_t stoneId = stone->id;
-  const std::vector<std::string> logBefore = rig::messages(*game);
+  const std::vector<std::string> logBefore = harness::messages(*game);
   press("ib");
   ASSERT_EQ(player().inventory.size(), 3u);
   EXPECT_EQ(player().inventory[0]->kind, MysteriousMeat);
   EXPECT_EQ(player().inventory[1]->kind, BatMeat);
   EXPECT_EQ(player().inventory[2]->kind, SharpenedStone);
   EXPECT_EQ(game->registry.count(stoneId), 0u);
-  EXPECT_EQ(rig::messages(*game), logBefore);
+  EXPECT_EQ(harness::messages(*game), logBefore);
   EXPECT_EQ(player().weaponDamage, 1);  // not wielded until equipped
 }
 
@@ -372,7 +373,7 @@ TEST_F(PlayerTest, EatingLowersHungerNeverBelowZero) {
   carry(BatMeat);
   player().useItem(1);
   EXPECT_EQ(player().hunger, 61);
-  EXPECT_EQ(rig::lastMessage(*game), "You eat the raw bat meat. It tastes disgusting.");
+  EXPECT_EQ(harness::lastMessage(*game), "You eat the raw bat meat. It tastes disgusting.");
 
   player().hunger = 100;
   carry(BatMeat);
@@ -383,11 +384,11 @@ TEST_F(PlayerTest, EatingLowersHungerNeverBelowZero) {
   player().hunger = 50;
   press("b");
   EXPECT_EQ(player().hunger, 1);
-  EXPECT_EQ(rig::lastMessage(*game), "You eat the raw bear meat. You feel like a badass.");
+  EXPECT_EQ(harness::lastMessage(*game), "You eat the raw bear meat. You feel like a badass.");
 
   press("a");  // the starting meat
   EXPECT_EQ(player().hunger, 1);
-  EXPECT_EQ(rig::lastMessage(*game), "You eat the raw meat. It sates your hunger for now.");
+  EXPECT_EQ(harness::lastMessage(*game), "You eat the raw meat. It sates your hunger for now.");
   EXPECT_TRUE(player().inventory.empty());
 }
 
@@ -399,7 +400,7 @@ TEST_F(PlayerTest, EatingTheFirstOfThreeMovesTheOthersUp) {
   EXPECT_EQ(names(), (std::vector<std::string>{"snake meat", "a small stone"}));
   EXPECT_EQ(game->registry.size(), registered);
   press("a");
-  EXPECT_EQ(rig::lastMessage(*game), "You eat the raw snake meat. Not bad.");
+  EXPECT_EQ(harness::lastMessage(*game), "You eat the raw snake meat. Not bad.");
 }
 
 TEST_F(PlayerTest, EquippingAddsTheBonusOnceAndUnequippingTakesItBack) {
@@ -456,7 +457,7 @@ TEST(PlayerTeardownTest, CarriedRegisteredAndDroppedUnregisteredItemsAreReleased
     Player& player = *game->player;
     auto* corpse = new Item(&game->messageLog, game->map.get(), player.x, player.y, BatCorpse);
     game->map->addEntity(corpse);
-    rig::KeyScript keys("g<Home>dc<Esc>");  // pick the corpse up, drop a fresh piece of meat
+    harness::KeyScript keys("g<Home>dc<Esc>");  // pick the corpse up, drop a fresh piece of meat
     while (keys.remaining() > 0)
       ASSERT_TRUE(game->update());
     ASSERT_EQ(player.inventory.back(), corpse);

@@ -13,8 +13,8 @@
 #include "Game.hpp"
 #include "Invariants.hpp"
 #include "Player.hpp"
-#include "support/Rig.hpp"
-#include "support/Scenario.hpp"
+#include "Rig.hpp"
+#include "Scenario.hpp"
 
 namespace {
 
@@ -27,7 +27,7 @@ constexpr const char* kGameKeys[] = {
 TCOD_key_t randomKey(std::mt19937& random) {
   if (random() % 10 < 7) {
     const std::size_t pick = random() % std::size(kGameKeys);
-    return rig::parseKeys(kGameKeys[pick]).front();
+    return harness::parseKeyScript(kGameKeys[pick]).front();
   }
   TCOD_key_t key{};
   key.vk = static_cast<TCOD_keycode_t>(random() % (TCODK_TEXT + 1));
@@ -54,11 +54,11 @@ TEST(RandomPlayTest, TwentyGamesOfThreeHundredRandomKeys) {
   int notes = 0;
   for (unsigned g = 0; g < 20; ++g) {
     SCOPED_TRACE(testing::Message() << "game " << g);
-    rig::fixPartition(1000u + g);
+    harness::fixPartition(1000u + g);
     std::srand(g);
     auto game = std::make_unique<Game>();
     if (g % 2 == 1) game->killCount = 31;  // the story runs through to the note
-    rig::KeyScript keys("");
+    harness::KeyScript keys("");
     bool running = true;
     for (int k = 0; k < 300 && running; ++k) {
       TCOD_key_t key = randomKey(random);
@@ -73,7 +73,7 @@ TEST(RandomPlayTest, TwentyGamesOfThreeHundredRandomKeys) {
       running = game->update();
       ASSERT_TRUE(running) << "only Escape ends a run";
       // The bookkeeping every turn must keep (the play driver's checks).
-      ASSERT_EQ(checkInvariants(*game), "") << "after key " << k;
+      ASSERT_EQ(harness::checkInvariants(*game), "") << "after key " << k;
       ASSERT_LE(game->player->hp, game->player->maxHp);
     }
     turns += game->turnCount;
@@ -107,10 +107,10 @@ TEST(RandomPlayTest, AGameDependsOnlyOnItsSeedsAndKeys) {
   for (int round = 0; round < 2; ++round) {
     std::mt19937 random(77u);
     TCODConsole::root->clear();  // the level fades unexplored cells from what was there
-    rig::fixPartition(31u);
+    harness::fixPartition(31u);
     std::srand(3u);
     auto game = std::make_unique<Game>();
-    rig::KeyScript keys("");
+    harness::KeyScript keys("");
     for (int k = 0; k < 300; ++k) {
       TCOD_key_t key = randomKey(random);
       if (key.vk == TCODK_ESCAPE) continue;
@@ -119,8 +119,8 @@ TEST(RandomPlayTest, AGameDependsOnlyOnItsSeedsAndKeys) {
       ASSERT_TRUE(game->update());
     }
     game->draw();
-    screens[round] = rig::screenText();
-    for (const std::string& line : rig::messages(*game))
+    screens[round] = harness::screenText();
+    for (const std::string& line : harness::messages(*game))
       logs[round] += line + '\n';
     turnCounts[round] = game->turnCount;
   }

@@ -11,7 +11,7 @@
 #include <set>
 
 #include "Entity.hpp"
-#include "support/Rig.hpp"
+#include "Rig.hpp"
 
 namespace {
 
@@ -25,7 +25,7 @@ unsigned seedWhoseFirstDraw(const std::function<bool(int)>& test, unsigned from 
 
 std::size_t drawsOfSetKind(int kind, unsigned seed) {
   Tile tile;
-  return rig::countRandDraws([&] { tile.setKind(static_cast<TileKind>(kind)); }, seed);
+  return harness::countRandDraws([&] { tile.setKind(static_cast<TileKind>(kind)); }, seed);
 }
 
 TEST(TileKindTest, EachKindDrawsAFixedNumberOfRandomNumbers) {

@@ -15,12 +15,12 @@
 #include "Item.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
-#include "support/Rig.hpp"
-#include "support/Scenario.hpp"
+#include "Rig.hpp"
+#include "Scenario.hpp"
 
 namespace {
 
-using rig::press;
+using harness::press;
 
 // An open room with the player in the middle, and a bat walled into a cell of its own below
 // it: the bat acts every turn (each action one rand() draw for its wandering) but never moves.
@@ -38,7 +38,7 @@ constexpr int kPlayerX = 4;
 constexpr int kPlayerY = 3;
 
 bool press(Game& game, const TCOD_key_t& key) {
-  rig::KeyScript keys{key};
+  harness::KeyScript keys{key};
   const bool result = game.update();
   EXPECT_FALSE(keys.ranOut());
   return result;
@@ -56,9 +56,9 @@ std::uint32_t largestId(const Game& game) {
 class TurnLoopTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    game = rig::gameFromDrawing(kRoom);
+    game = harness::gameFromDrawing(kRoom);
     player = game->player;
-    bat = rig::creaturesOf(*game).at(0);
+    bat = harness::creaturesOf(*game).at(0);
   }
 
   // What a key that costs no turn must leave alone.
@@ -90,7 +90,7 @@ TEST_F(TurnLoopTest, EveryMoveKeyStepsItsWayAndPassesOneTurn) {
   };
   for (const MoveKey& move : moves) {
     SCOPED_TRACE(move.script);
-    game = rig::gameFromDrawing(kRoom);
+    game = harness::gameFromDrawing(kRoom);
     Player& p = *game->player;
     EXPECT_TRUE(press(*game, move.script));
     EXPECT_EQ(p.x, kPlayerX + move.dx);
@@ -103,7 +103,7 @@ TEST_F(TurnLoopTest, EveryMoveKeyStepsItsWayAndPassesOneTurn) {
 }
 
 TEST_F(TurnLoopTest, WaitingPassesATurnInPlace) {
-  const std::size_t draws = rig::countRandDraws([&] { EXPECT_TRUE(press(*game, ".")); });
+  const std::size_t draws = harness::countRandDraws([&] { EXPECT_TRUE(press(*game, ".")); });
   EXPECT_EQ(game->turnCount, 1);
   EXPECT_EQ(player->hunger, Player::kStartingHunger + 1);
   EXPECT_EQ(player->x, kPlayerX);
@@ -122,9 +122,9 @@ TEST_F(TurnLoopTest, KeysThatOpenScreensOrFindNothingCostNoTurn) {
   EXPECT_EQ(game->mode, Inventory);
   expectNoTurnPassed(0);
 
-  game = rig::gameFromDrawing(kRoom);
+  game = harness::gameFromDrawing(kRoom);
   player = game->player;
-  bat = rig::creaturesOf(*game).at(0);
+  bat = harness::creaturesOf(*game).at(0);
   EXPECT_TRUE(press(*game, "d"));
   EXPECT_EQ(game->mode, Drop);
   expectNoTurnPassed(0);
@@ -154,41 +154,41 @@ TEST_F(TurnLoopTest, HomeHandsOverBatMeatWithoutATurnAndWithoutRegistering) {
 TEST_F(TurnLoopTest, EveryOtherKeyDoesNothing) {
   std::vector<TCOD_key_t> keys;
   for (char c = '0'; c <= '9'; ++c)
-    keys.push_back(rig::charKey(c));
+    keys.push_back(harness::characterKey(c));
   for (int f = 0; f < 12; ++f)
-    keys.push_back(rig::key(static_cast<TCOD_keycode_t>(TCODK_F1 + f)));
+    keys.push_back(harness::plainKey(static_cast<TCOD_keycode_t>(TCODK_F1 + f)));
   for (int kp = TCODK_KP0; kp <= TCODK_KPENTER; ++kp) {
-    keys.push_back(rig::key(static_cast<TCOD_keycode_t>(kp)));
+    keys.push_back(harness::plainKey(static_cast<TCOD_keycode_t>(kp)));
   }
   for (char c : std::string("hjklyubngid."))
-    keys.push_back(rig::shifted(c));  // 'H', '>', ...
+    keys.push_back(harness::shiftedKey(c));  // 'H', '>', ...
   for (char c : std::string("acefmopqrstvwxz ,/;<>-="))
-    keys.push_back(rig::charKey(c));
+    keys.push_back(harness::characterKey(c));
   for (TCOD_keycode_t vk :
        {TCODK_END, TCODK_PAGEUP, TCODK_PAGEDOWN, TCODK_ENTER, TCODK_TAB, TCODK_BACKSPACE,
         TCODK_DELETE, TCODK_INSERT, TCODK_PAUSE, TCODK_PRINTSCREEN, TCODK_SHIFT, TCODK_CONTROL,
         TCODK_ALT, TCODK_CAPSLOCK, TCODK_LWIN, TCODK_APPS, TCODK_TEXT}) {
-    keys.push_back(rig::key(vk));
+    keys.push_back(harness::plainKey(vk));
   }
-  TCOD_key_t highByte = rig::charKey('h');
+  TCOD_key_t highByte = harness::characterKey('h');
   highByte.c = static_cast<char>(0xe9);  // a character outside ASCII
   keys.push_back(highByte);
-  TCOD_key_t nul = rig::charKey('h');
+  TCOD_key_t nul = harness::characterKey('h');
   nul.c = 0;
   keys.push_back(nul);
 
-  const std::string before = rig::lastMessage(*game);
+  const std::string before = harness::lastMessage(*game);
   const std::size_t logSize = game->messageLog.entries().size();
   for (const TCOD_key_t& key : keys) {
     SCOPED_TRACE(testing::Message() << "vk " << key.vk << ", c " << int{key.c});
     std::size_t draws = 0;
-    draws = rig::countRandDraws([&] { EXPECT_TRUE(press(*game, key)); });
+    draws = harness::countRandDraws([&] { EXPECT_TRUE(press(*game, key)); });
     EXPECT_EQ(draws, 0u);
     expectNoTurnPassed(0);
     EXPECT_EQ(game->mode, Normal);
     EXPECT_EQ(player->inventory.size(), 1u);
   }
-  EXPECT_EQ(rig::lastMessage(*game), before);
+  EXPECT_EQ(harness::lastMessage(*game), before);
   EXPECT_EQ(game->messageLog.entries().size(), logSize);
 }
 
@@ -207,16 +207,16 @@ TEST_F(TurnLoopTest, NoKeyFromAClosedWindowPassesNoTurn) {
 // ---- Moving -------------------------------------------------------------------------------
 
 TEST(TurnLoopMoveTest, WallsAndDeepWaterCostNothing) {
-  auto game = rig::gameFromDrawing({
+  auto game = harness::gameFromDrawing({
       "#####",  //
       "#~@.#",  //
       "#####",  //
       "#b###",  //
   });
-  NPC* bat = rig::creaturesOf(*game).at(0);
+  NPC* bat = harness::creaturesOf(*game).at(0);
   for (const char* into : {"h", "k", "j", "y", "u", "b", "n", "<Up>", "<Left>", "<Down>"}) {
     SCOPED_TRACE(into);
-    const std::size_t draws = rig::countRandDraws([&] { EXPECT_TRUE(press(*game, into)); });
+    const std::size_t draws = harness::countRandDraws([&] { EXPECT_TRUE(press(*game, into)); });
     EXPECT_EQ(draws, 0u);
     EXPECT_EQ(game->turnCount, 0);
     EXPECT_EQ(bat->energy, 0);
@@ -229,7 +229,7 @@ TEST(TurnLoopMoveTest, WallsAndDeepWaterCostNothing) {
 }
 
 TEST(TurnLoopMoveTest, ShallowWaterAndItemsDoNotBlock) {
-  auto game = rig::gameFromDrawing({
+  auto game = harness::gameFromDrawing({
       "#######",  //
       "#@,*..#",  //
       "#######",  //
@@ -252,24 +252,24 @@ TEST(TurnLoopMoveTest, ShallowWaterAndItemsDoNotBlock) {
   EXPECT_EQ(game->turnCount, 3);
   ASSERT_EQ(player.inventory.size(), 2u);
   EXPECT_EQ(player.inventory.back(), stone);
-  EXPECT_EQ(rig::lastMessage(*game), "You pick up a small stone.");
+  EXPECT_EQ(harness::lastMessage(*game), "You pick up a small stone.");
   EXPECT_EQ(stoneTile.entities, (std::list<Entity*>{&player}));
 }
 
 TEST(TurnLoopMoveTest, WalkingIntoACreatureAttacksAndDoesNotMove) {
-  auto game = rig::gameFromDrawing({
+  auto game = harness::gameFromDrawing({
       "#####",  //
       "#@B.#",  //
       "#####",  //
   });
-  NPC* bear = rig::creaturesOf(*game).at(0);
+  NPC* bear = harness::creaturesOf(*game).at(0);
   EXPECT_TRUE(press(*game, "l"));
   EXPECT_EQ(game->turnCount, 1);
   EXPECT_EQ(game->player->x, 1);
   EXPECT_EQ(bear->x, 2);
   EXPECT_TRUE(bear->angry);
   EXPECT_EQ(bear->target, game->player);
-  const std::string line = rig::lastMessage(*game);
+  const std::string line = harness::lastMessage(*game);
   EXPECT_TRUE(line == "You miss the bear!" || line.rfind("You hit the bear for ", 0) == 0) << line;
 }
 
@@ -278,7 +278,7 @@ TEST(TurnLoopMoveTest, WalkingIntoACreatureAttacksAndDoesNotMove) {
 class MilestoneTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    game = rig::gameFromDrawing({
+    game = harness::gameFromDrawing({
         "#####",  //
         "#.@.#",  //
         "#####",  //
@@ -288,10 +288,10 @@ class MilestoneTest : public ::testing::Test {
   // Waits until `turn` and expects no story on the way.
   void waitQuietlyUntil(int turn) {
     while (game->turnCount < turn) {
-      const std::string before = rig::lastMessage(*game);
+      const std::string before = harness::lastMessage(*game);
       const int stage = game->storyStage;
       ASSERT_TRUE(press(*game, "."));
-      ASSERT_EQ(rig::lastMessage(*game), before) << "at turn " << game->turnCount;
+      ASSERT_EQ(harness::lastMessage(*game), before) << "at turn " << game->turnCount;
       ASSERT_EQ(game->storyStage, stage);
     }
   }
@@ -300,7 +300,7 @@ class MilestoneTest : public ::testing::Test {
   void expectMilestone(const std::string& message, int stage) {
     const std::size_t before = game->messageLog.entries().size();
     ASSERT_TRUE(press(*game, "."));
-    EXPECT_EQ(rig::lastMessage(*game), message) << "at turn " << game->turnCount;
+    EXPECT_EQ(harness::lastMessage(*game), message) << "at turn " << game->turnCount;
     EXPECT_EQ(game->messageLog.entries().size(), std::min<std::size_t>(before + 1, 20));
     EXPECT_EQ(game->storyStage, stage);
   }
@@ -397,14 +397,14 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- The removal of the dead --------------------------------------------------------------
 
 TEST(RemovalTest, EachDeadCreatureLeavesItsCorpseAndCountsAsAKill) {
-  auto game = rig::gameFromDrawing({
+  auto game = harness::gameFromDrawing({
       "#######",  //
       "#@.b.s#",  //
       "#.....#",  //
       "#######",  //
       "#k#####",  //
   });
-  const std::vector<NPC*> creatures = rig::creaturesOf(*game);
+  const std::vector<NPC*> creatures = harness::creaturesOf(*game);
   NPC* bat = creatures.at(0);
   NPC* snake = creatures.at(1);
   NPC* kitten = creatures.at(2);
@@ -460,15 +460,15 @@ TEST(RemovalTest, EveryKindLeavesItsOwnCorpseOnItsCell) {
   };
   for (const auto& expected : kinds) {
     SCOPED_TRACE(expected.corpseName);
-    auto game = rig::gameFromDrawing({"####", expected.row, "####"});
-    NPC* creature = rig::creaturesOf(*game).at(0);
+    auto game = harness::gameFromDrawing({"####", expected.row, "####"});
+    NPC* creature = harness::creaturesOf(*game).at(0);
     const std::uint32_t creatureId = creature->id;
     const std::uint32_t before = largestId(*game);
     creature->hp = 1;
     game->player->accuracy = 10;  // every blow lands, and any blow of the player does damage
 
     EXPECT_TRUE(press(*game, "l"));
-    EXPECT_EQ(rig::lastMessage(*game), expected.slain);
+    EXPECT_EQ(harness::lastMessage(*game), expected.slain);
     EXPECT_EQ(game->killCount, 1);
     EXPECT_EQ(game->registry.count(creatureId), 0u);
     const Tile& tile = game->map->tileAt(2, 1);
@@ -483,7 +483,7 @@ TEST(RemovalTest, EveryKindLeavesItsOwnCorpseOnItsCell) {
     EXPECT_TRUE(isRegistered(*game, corpse));
 
     game->draw();  // no creature stands on it: the corpse is what the cell shows
-    EXPECT_EQ(rig::cellAt(2, 1).ch, static_cast<unsigned char>(corpse->glyph));
+    EXPECT_EQ(harness::cellAt(2, 1).ch, static_cast<unsigned char>(corpse->glyph));
   }
 }
 
@@ -493,13 +493,13 @@ class DeathTest : public ::testing::Test {
  protected:
   // The player between a kitten and a snake that never misses; one blow of the snake kills.
   void SetUp() override {
-    game = rig::gameFromDrawing({
+    game = harness::gameFromDrawing({
         "#####",  //
         "#k@s#",  //
         "#####",  //
     });
-    kitten = rig::creaturesOf(*game).at(0);
-    snake = rig::creaturesOf(*game).at(1);
+    kitten = harness::creaturesOf(*game).at(0);
+    snake = harness::creaturesOf(*game).at(1);
     snake->accuracy = 10;
     game->player->hp = 2;
     game->player->accuracy = 10;
@@ -514,7 +514,7 @@ TEST_F(DeathTest, TheKillingBlowLogsOnlyItsHitLineAndTheTurnEndsWithTheDeath) {
   EXPECT_TRUE(press(*game, "."));
   EXPECT_TRUE(game->player->dead);
   EXPECT_LE(game->player->hp, 0);
-  const std::vector<std::string> log = rig::messages(*game);
+  const std::vector<std::string> log = harness::messages(*game);
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(log[0], "You have died alone...");
   const std::string hit =
@@ -533,15 +533,15 @@ TEST_F(DeathTest, TheScanStopsAtThePlayerAndLeavesTheSlainWhereTheyFell) {
   EXPECT_TRUE(isRegistered(*game, kitten)) << "the scan stopped at the player, who comes first";
   EXPECT_EQ(game->killCount, 0);
   EXPECT_EQ(game->map->tileAt(1, 1).entities, (std::list<Entity*>{kitten}));
-  const std::vector<std::string> log = rig::messages(*game);
+  const std::vector<std::string> log = harness::messages(*game);
   ASSERT_GE(log.size(), 4u);
   EXPECT_EQ(log[0], "You have died alone...");
   EXPECT_EQ(log[1].rfind("The snake hits you for ", 0), 0u) << log[1];
   EXPECT_EQ(log[2], "You have slain the kitten!");
 
   game->draw();  // the frame of a dead player, with a slain kitten still lying there
-  EXPECT_EQ(rig::cellAt(1, 1).ch, 'k');
-  EXPECT_EQ(rig::cellAt(2, 1).ch, '@');
+  EXPECT_EQ(harness::cellAt(1, 1).ch, 'k');
+  EXPECT_EQ(harness::cellAt(2, 1).ch, '@');
 }
 
 TEST_F(DeathTest, OnceDeadOnlyEscapeDoesAnything) {
@@ -553,7 +553,7 @@ TEST_F(DeathTest, OnceDeadOnlyEscapeDoesAnything) {
   for (const char* key : {".", "h", "l", "g", "i", "d", "z", "a", "<Home>", "<F1>", "<KP5>", "<Up>",
                           "<Enter>", "<S-h>"}) {
     SCOPED_TRACE(key);
-    const std::size_t draws = rig::countRandDraws([&] { EXPECT_TRUE(press(*game, key)); });
+    const std::size_t draws = harness::countRandDraws([&] { EXPECT_TRUE(press(*game, key)); });
     EXPECT_EQ(draws, 0u);
     EXPECT_EQ(game->turnCount, turn);
     EXPECT_EQ(game->mode, Normal);
@@ -566,16 +566,16 @@ TEST_F(DeathTest, OnceDeadOnlyEscapeDoesAnything) {
 }
 
 TEST(CrowdDeathTest, SeveralBlowsOnTheFallenAreAllLoggedWithoutASlainLine) {
-  auto crowd = rig::gameFromDrawing({
+  auto crowd = harness::gameFromDrawing({
       "#####",  //
       "#s@s#",  //
       "#####",  //
   });
-  for (NPC* creature : rig::creaturesOf(*crowd))
+  for (NPC* creature : harness::creaturesOf(*crowd))
     creature->accuracy = 10;
   crowd->player->hp = 1;
   EXPECT_TRUE(press(*crowd, "."));
-  const std::vector<std::string> log = rig::messages(*crowd);
+  const std::vector<std::string> log = harness::messages(*crowd);
   ASSERT_GE(log.size(), 4u);
   EXPECT_EQ(log[0], "You have died alone...");
   EXPECT_EQ(log[1].rfind("The snake hits you for ", 0), 0u) << log[1];

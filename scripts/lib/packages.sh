@@ -1,8 +1,10 @@
 # Debian packages Vesperdeep needs. Sourced by scripts/play and scripts/test; these lists are
 # the one place to add a package.
 #
-# VESPERDEEP_PLAY_PACKAGES: what building and running the game needs (scripts/play).
-# VESPERDEEP_PACKAGES: everything the tests need as well (scripts/test).
+# VESPERDEEP_PLAY_PACKAGES: what building and running the game needs (scripts/play), the
+# terminal front end included (libncurses-dev).
+# VESPERDEEP_PACKAGES: everything the tests need as well (scripts/test); tmux runs the
+# terminal tests, ncurses-term gives them the 24-bit colour terminfo entry tmux-direct.
 # ensure_packages [package...]: installs the missing ones (default: VESPERDEEP_PACKAGES) with
 # apt-get when run as root; otherwise names them and fails.
 
@@ -13,6 +15,7 @@ VESPERDEEP_PLAY_PACKAGES=(
   pkg-config
   libtcod-dev
   libsdl2-dev
+  libncurses-dev
 )
 
 VESPERDEEP_PACKAGES=(
@@ -32,6 +35,8 @@ VESPERDEEP_PACKAGES=(
   file
   lintian
   appstream
+  tmux
+  ncurses-term
 )
 
 missing_packages() {

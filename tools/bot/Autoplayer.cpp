@@ -12,6 +12,7 @@
 #include "FightOdds.hpp"
 #include "Game.hpp"
 #include "Grid.hpp"
+#include "Headless.hpp"
 #include "Item.hpp"
 #include "Map.hpp"
 #include "NPC.hpp"
@@ -26,30 +27,15 @@ using bot::directionTo;
 using bot::euclid;
 using bot::fighterOf;
 using bot::kBoutLookahead;
-using bot::kSteps;
 using bot::lossChance;
 using bot::mayWalk;
-using bot::Step;
+using harness::characterKey;
+using harness::moveKey;
+using harness::plainKey;
 
 namespace {
 
 // ---- Keys ------------------------------------------------------------------------------------
-
-TCOD_key_t charKey(char c) {
-  TCOD_key_t key{};
-  key.vk = TCODK_CHAR;
-  key.c = c;
-  key.pressed = true;
-  return key;
-}
-
-TCOD_key_t escapeKey() {
-  TCOD_key_t key{};
-  key.vk = TCODK_ESCAPE;
-  key.c = 27;
-  key.pressed = true;
-  return key;
-}
 
 // Inventory entries past this one have no usable letter: the 26th is "z", which closes the
 // window, and the ones after it would need keys that are not letters.
@@ -219,18 +205,19 @@ TCOD_key_t Autoplayer::nextKey(const Game& game) {
   observe(game);
   if (auto key = menuKey(game)) return *key;
   const Player& player = *game.player;
-  if (firstEntry(player, isNote)) return press(charKey('i'), "read the note");
+  if (firstEntry(player, isNote)) return press(characterKey('i'), "read the note");
   if (player.hunger >= kUrgentHunger && foodToEat(player) &&
       (nothingAtHand(game) || player.hunger >= kStarvingHunger)) {
-    return press(charKey('i'), "eat now");
+    return press(characterKey('i'), "eat now");
   }
   if (auto key = fightKey(game)) return *key;
-  if (player.hunger >= kUrgentHunger && foodToEat(player)) return press(charKey('i'), "eat now");
+  if (player.hunger >= kUrgentHunger && foodToEat(player))
+    return press(characterKey('i'), "eat now");
   if (auto key = upkeepKey(game)) return *key;
   if (auto key = huntKey(game)) return *key;
   if (auto key = healKey(game)) return *key;
   if (auto key = travelKey(game)) return *key;
-  return press(charKey('.'), "nothing to do");
+  return press(characterKey('.'), "nothing to do");
 }
 
 TCOD_key_t Autoplayer::press(const TCOD_key_t& key, const char* why) {
@@ -324,7 +311,7 @@ std::optional<TCOD_key_t> Autoplayer::menuKey(const Game& game) {
     case Drop:
       return dropKey(game);
     case Note:
-      return press(escapeKey(), "close the note");
+      return press(plainKey(TCODK_ESCAPE), "close the note");
     default:
       return std::nullopt;
   }
@@ -334,7 +321,7 @@ std::optional<TCOD_key_t> Autoplayer::menuKey(const Game& game) {
 // at the player's side or a bear drawing near ends the visit early, unless hunger cannot wait.
 std::optional<TCOD_key_t> Autoplayer::inventoryKey(const Game& game) {
   const Player& player = *game.player;
-  if (auto note = firstEntry(player, isNote)) return press(charKey(letterFor(*note)), "read");
+  if (auto note = firstEntry(player, isNote)) return press(characterKey(letterFor(*note)), "read");
   const auto food = foodToEat(player);
   const bool starving = player.hunger >= kUrgentHunger && food;
   bool attacked = false;
@@ -346,17 +333,18 @@ std::optional<TCOD_key_t> Autoplayer::inventoryKey(const Game& game) {
       attacked = true;
     }
   }
-  if (attacked && !starving) return press(escapeKey(), "close: under attack");
-  if (starving) return press(charKey(letterFor(*food)), "eat");
+  if (attacked && !starving) return press(plainKey(TCODK_ESCAPE), "close: under attack");
+  if (starving) return press(characterKey(letterFor(*food)), "eat");
   if (auto corpse = firstEntry(player, isCorpse)) {
-    return press(charKey(letterFor(*corpse)), "butcher");
+    return press(characterKey(letterFor(*corpse)), "butcher");
   }
-  if (food) return press(charKey(letterFor(*food)), "eat");
+  if (food) return press(characterKey(letterFor(*food)), "eat");
   if (auto material = firstEntry(player, isMaterial)) {
-    return press(charKey(letterFor(*material)), "craft");
+    return press(characterKey(letterFor(*material)), "craft");
   }
-  if (auto change = gearChange(player)) return press(charKey(letterFor(*change)), "change gear");
-  return press(escapeKey(), "close the inventory");
+  if (auto change = gearChange(player))
+    return press(characterKey(letterFor(*change)), "change gear");
+  return press(plainKey(TCODK_ESCAPE), "close the inventory");
 }
 
 std::optional<TCOD_key_t> Autoplayer::dropKey(const Game& game) {
@@ -364,11 +352,11 @@ std::optional<TCOD_key_t> Autoplayer::dropKey(const Game& game) {
   if (isQuiet(game)) {
     for (std::size_t i = 0; i < player.inventory.size() && i <= kLastLetterEntry; ++i) {
       if (isOutgrown(player, *player.inventory[i])) {
-        return press(charKey(letterFor(i)), "drop outgrown gear");
+        return press(characterKey(letterFor(i)), "drop outgrown gear");
       }
     }
   }
-  return press(escapeKey(), "close the drop window");
+  return press(plainKey(TCODK_ESCAPE), "close the drop window");
 }
 
 // The bears close enough to matter, and the creature at the player's side to strike first: the
@@ -441,7 +429,7 @@ TCOD_key_t Autoplayer::attack(const Game& game, const NPC& creature) {
   const Player& player = *game.player;
   const int direction = directionTo(creature.x - player.x, creature.y - player.y);
   lastIntent = "fight " + creature.name;
-  return charKey(kSteps[static_cast<std::size_t>(direction)].key);
+  return moveKey(direction);
 }
 
 // A bear hits hard but acts only four turns in five (its speed against the action cost: every
@@ -468,10 +456,10 @@ std::optional<TCOD_key_t> Autoplayer::closeBoutKey(const Game& game, const NPC& 
   if (move.value.safeTurns <= 0) {
     // No way to keep out of reach this turn: strike if it can.
     if (gap <= 1) return attack(game, bear);
-    return press(charKey('.'), "cornered by a bear");
+    return press(characterKey('.'), "cornered by a bear");
   }
   if (move.direction >= 0) {
-    return pressInBout(kSteps[static_cast<std::size_t>(move.direction)].key,
+    return pressInBout(moveKey(move.direction),
                        getAway ? "get away from the bear" : "keep out of the bear's reach", bear,
                        move);
   }
@@ -480,7 +468,7 @@ std::optional<TCOD_key_t> Autoplayer::closeBoutKey(const Game& game, const NPC& 
     return attack(game, bear);
   }
   if (getAway && gap > 1) return std::nullopt;  // out of its reach: go about other things
-  return pressInBout('.', "let the bear come", bear, move);
+  return pressInBout(characterKey('.'), "let the bear come", bear, move);
 }
 
 // The best first move of a bout with `bear`; `getAway` turns true when the ground here will not
@@ -505,9 +493,9 @@ BoutPlan::Move Autoplayer::planBout(const Game& game, const NPC& bear, bool& get
   return move;
 }
 
-TCOD_key_t Autoplayer::pressInBout(char key, const char* why, const NPC& bear,
+TCOD_key_t Autoplayer::pressInBout(const TCOD_key_t& key, const char* why, const NPC& bear,
                                    const BoutPlan::Move& move) {
-  const TCOD_key_t pressed = press(charKey(key), why);
+  const TCOD_key_t pressed = press(key, why);
   lastIntent += " at " + std::to_string(bear.x) + "," + std::to_string(bear.y) + " safe " +
                 std::to_string(move.value.safeTurns) + " strikes " +
                 std::to_string(move.value.strikes);
@@ -523,9 +511,9 @@ std::optional<TCOD_key_t> Autoplayer::approachBearKey(const Game& game, const NP
   if (direction < 0) return std::nullopt;
   const Step& step = kSteps[static_cast<std::size_t>(direction)];
   if (bearActs && chebyshev(player.x + step.dx, player.y + step.dy, bear.x, bear.y) <= 2) {
-    return press(charKey('.'), "wait for the bear's rest");
+    return press(characterKey('.'), "wait for the bear's rest");
   }
-  return press(charKey(step.key), "go to the bear");
+  return press(moveKey(direction), "go to the bear");
 }
 
 // A step toward the cell that lies farthest from every creature in `from` among those the
@@ -580,17 +568,17 @@ std::optional<TCOD_key_t> Autoplayer::upkeepKey(const Game& game) {
     resting = false;
   }
   if (!isQuiet(game)) return std::nullopt;
-  if (hasPackWork(player)) return press(charKey('i'), "open the inventory");
+  if (hasPackWork(player)) return press(characterKey('i'), "open the inventory");
   const std::size_t outgrown = outgrownCount(player);
   if (outgrown > 0 && (outgrown >= kOutgrownToTidy || player.inventory.size() >= kPackToTidy)) {
-    return press(charKey('d'), "open the drop window");
+    return press(characterKey('d'), "open the drop window");
   }
   const Item* underfoot = firstItemOn(game.map->tileAt(player.x, player.y));
   if (underfoot != nullptr && isWanted(*underfoot) &&
       player.inventory.size() <= Player::kPickUpLimit) {
-    return press(charKey('g'), "pick up");
+    return press(characterKey('g'), "pick up");
   }
-  if (resting) return press(charKey('.'), "rest");
+  if (resting) return press(characterKey('.'), "rest");
   return std::nullopt;
 }
 
@@ -602,7 +590,7 @@ std::optional<TCOD_key_t> Autoplayer::healKey(const Game& game) {
   }
   if (!creaturesInView(game).empty()) return std::nullopt;
   resting = true;
-  return press(charKey('.'), "heal before going on");
+  return press(characterKey('.'), "heal before going on");
 }
 
 // Walks toward the nearest creature in view that the bot can beat. Bears are only sought out
@@ -819,7 +807,7 @@ std::vector<bool> Autoplayer::cellsToAvoid(const Game& game) const {
 std::optional<TCOD_key_t> Autoplayer::stepToward(const Walks& walks, int cell, const char* why) {
   const int direction = walks.firstStep[static_cast<std::size_t>(cell)];
   if (direction < 0) return std::nullopt;
-  const TCOD_key_t key = press(charKey(kSteps[static_cast<std::size_t>(direction)].key), why);
+  const TCOD_key_t key = press(moveKey(direction), why);
   lastIntent += " (" + std::to_string(cell % width) + "," + std::to_string(cell / width) + ")";
   return key;
 }

@@ -105,7 +105,7 @@ class Autoplayer {
   std::optional<TCOD_key_t> boutKey(const Game& game, const NPC& bear, bool getAway);
   std::optional<TCOD_key_t> closeBoutKey(const Game& game, const NPC& bear, bool getAway);
   bot::BoutPlan::Move planBout(const Game& game, const NPC& bear, bool& getAway) const;
-  TCOD_key_t pressInBout(char key, const char* why, const NPC& bear,
+  TCOD_key_t pressInBout(const TCOD_key_t& key, const char* why, const NPC& bear,
                          const bot::BoutPlan::Move& move);
   std::optional<TCOD_key_t> approachBearKey(const Game& game, const NPC& bear);
   TCOD_key_t attack(const Game& game, const NPC& creature);

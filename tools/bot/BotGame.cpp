@@ -15,26 +15,13 @@
 #include "Map.hpp"
 #include "MessageLog.hpp"
 #include "Player.hpp"
+#include "Tool.hpp"
 
 namespace {
 
+using namespace harness;
+
 constexpr int kEscapesToLeave = 16;  // more than any chain of screens needs
-
-TCOD_key_t escapeKey() {
-  TCOD_key_t key{};
-  key.vk = TCODK_ESCAPE;
-  key.c = 27;
-  key.pressed = true;
-  return key;
-}
-
-TCOD_key_t spaceKey() {
-  TCOD_key_t key{};
-  key.vk = TCODK_SPACE;
-  key.c = ' ';
-  key.pressed = true;
-  return key;
-}
 
 // The name of the creature in the newest line of the log that hurt the player.
 std::string lastAttacker(const MessageLog& log) {
@@ -78,13 +65,6 @@ bool isPlayersKey(const TCOD_key_t& key) {
   return key.vk == TCODK_CHAR && ((key.c >= 'a' && key.c <= 'z') || key.c == '.');
 }
 
-std::string keyText(const TCOD_key_t& key) {
-  if (key.vk == TCODK_ESCAPE) return "<Esc>";
-  if (key.vk == TCODK_SPACE) return "<Space>";
-  if (key.vk == TCODK_CHAR) return std::string(1, key.c);
-  return "<vk " + std::to_string(static_cast<int>(key.vk)) + ">";
-}
-
 // Stands between the game and the Autoplayer: watches the game after every key and decides
 // when it is over.
 class Referee {
@@ -100,14 +80,14 @@ class Referee {
     if (app.game == nullptr) {
       if (started) return leave();  // back on the title screen: the run is over
       started = true;
-      return spaceKey();
+      return plainKey(TCODK_SPACE);
     }
     const Game& game = *app.game;
     if (!over) judge(game);
     if (over) return leave();
     const TCOD_key_t key = bot.nextKey(game);
     if (!isPlayersKey(key)) {
-      end(Ending::BadKey, keyText(key));
+      end(Ending::BadKey, describeKey(key));
       return leave();
     }
     if (trace != nullptr && game.turnCount % 100 == 0 && game.turnCount != lastLevelShown) {
@@ -118,7 +98,7 @@ class Referee {
       *trace << "turn " << game.turnCount << " hp " << game.player->hp << '/' << game.player->maxHp
              << " hunger " << game.player->hunger << " kills " << game.killCount << " at "
              << game.player->x << ',' << game.player->y << " mode " << static_cast<int>(game.mode)
-             << " key " << keyText(key) << "  " << bot.intent() << '\n';
+             << " key " << describeKey(key) << "  " << bot.intent() << '\n';
     }
     return key;
   }
@@ -131,7 +111,7 @@ class Referee {
     report.kills = game.killCount;
     if (const std::string broken = checkInvariants(game); !broken.empty()) {
       end(Ending::Invariant, broken);
-      std::_Exit(kExitInvariant);  // a broken game is not torn down
+      std::_Exit(kExitBroken);  // a broken game is not torn down
     }
     if (game.mode == EndScreen) return end(Ending::EndScreen, "");
     if (game.player->dead) {
@@ -159,7 +139,7 @@ class Referee {
   TCOD_key_t leave() {
     if (++escapes > kEscapesToLeave && !over) end(Ending::Stuck, "Escape did not end the game");
     if (escapes > 2 * kEscapesToLeave) std::_Exit(kExitNoEnd);  // the game will not let go
-    return escapeKey();
+    return plainKey(TCODK_ESCAPE);
   }
 
   App& app;

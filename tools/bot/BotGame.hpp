@@ -15,7 +15,7 @@ enum class Ending : int {
   Killed = 1,     // a creature killed the player
   Starved = 2,    // hunger reached 250
   Stuck = 3,      // no turn passed for too long, or the key budget ran out
-  Invariant = 4,  // the game broke one of its rules (see tools/driver/Invariants.hpp)
+  Invariant = 4,  // the game broke one of its rules (see harness/Invariants.hpp)
   NoWindow = 5,   // no font sheet: the window never opened
   BadKey = 6,     // the bot pressed a key a person playing fair would not (a bot fault)
 };
@@ -43,13 +43,10 @@ using ReportSink = std::function<void(const GameReport&)>;
 // is switched off. Writes one line per key to `trace` when given.
 //
 // When the game breaks an invariant, the game cannot be trusted to tear down: the report goes
-// to `sink` and the process ends at once with exit status kExitInvariant.
+// to `sink` and the process ends at once with exit status harness::kExitBroken; a game that
+// Escape cannot end ends the process with harness::kExitNoEnd.
 GameReport playGame(std::uint32_t partition, const PlayLimits& limits, const ReportSink& sink,
                     std::ostream* trace);
-
-constexpr int kExitInvariant = 2;
-// Exit status of a game process whose game Escape could not end.
-constexpr int kExitNoEnd = 4;
 
 // "end screen", "killed by a snake", "starvation", "stuck (...)", "invariant", "no window".
 std::string describeEnding(const GameReport& report);

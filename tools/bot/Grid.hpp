@@ -1,33 +1,15 @@
 #pragma once
 
-// Steps and distances on the level, as the bot reckons them.
+// Steps and distances on the level, as the bot reckons them (the steps are the game's own
+// kSteps, indexed by Direction; harness::moveKey gives the key that takes each).
 
-#include <array>
 #include <cmath>
 #include <cstdlib>
 
+#include "Entity.hpp"
 #include "Map.hpp"
 
 namespace bot {
-
-struct Step {
-  int dx;
-  int dy;
-  char key;  // the key that takes this step
-};
-
-// Indexed by the game's Direction numbers.
-constexpr std::array<Step, 8> kSteps = {{
-    // dx, dy, key
-    {-1, 0, 'h'},   // west
-    {+1, 0, 'l'},   // east
-    {0, -1, 'k'},   // north
-    {0, +1, 'j'},   // south
-    {-1, -1, 'y'},  // north-west
-    {+1, -1, 'u'},  // north-east
-    {-1, +1, 'b'},  // south-west
-    {+1, +1, 'n'},  // south-east
-}};
 
 // The Direction number of the step (dx, dy), or -1 when it is not one step.
 inline int directionTo(int dx, int dy) {

@@ -24,12 +24,13 @@
 #include <vector>
 
 #include "BotGame.hpp"
+#include "Tool.hpp"
 
 namespace {
 
-constexpr int kExitTooFewEnds = 1;
-constexpr int kExitBroken = 2;
-constexpr int kExitUsage = 64;
+using namespace harness;
+
+constexpr std::string_view kProgram = "vesperdeep-bot";
 
 const char* const kUsage = R"(usage: vesperdeep-bot [options]
 Lets the autoplayer play Vesperdeep headless (SDL's dummy video driver unless SDL_VIDEODRIVER
@@ -61,52 +62,29 @@ struct Options {
   std::optional<std::uint32_t> trace;
 };
 
-[[noreturn]] void usageError(const std::string& why) {
-  std::cerr << "vesperdeep-bot: " << why << "\n(see vesperdeep-bot --help)\n";
-  std::exit(kExitUsage);
-}
-
-long long number(const std::string& option, const std::string& text, long long min, long long max) {
-  try {
-    std::size_t used = 0;
-    const long long value = std::stoll(text, &used, 10);
-    if (used == text.size() && value >= min && value <= max) return value;
-  } catch (const std::exception&) {
-  }
-  usageError(option + " needs a number from " + std::to_string(min) + " to " + std::to_string(max) +
-             ", not \"" + text + "\"");
-}
-
 Options parseOptions(int argc, char** argv) {
   Options options;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const auto value = [&]() -> std::string {
-      if (i + 1 >= argc) usageError(arg + " needs a value");
-      return argv[++i];
-    };
-    if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage;
-      std::exit(0);
-    } else if (arg == "--partitions") {
-      const std::string range = value();
+  CommandLine line(kProgram, kUsage, argc, argv);
+  while (line.next()) {
+    if (line.is("--partitions")) {
+      const std::string range = line.text();
       const std::size_t dash = range.find('-');
       const std::string from = range.substr(0, dash);
       const std::string to = dash == std::string::npos ? from : range.substr(dash + 1);
-      options.first = static_cast<std::uint32_t>(number(arg, from, 0, UINT32_MAX));
-      options.last = static_cast<std::uint32_t>(number(arg, to, options.first, UINT32_MAX));
-    } else if (arg == "--jobs") {
-      options.jobs = static_cast<int>(number(arg, value(), 1, 64));
-    } else if (arg == "--timeout") {
-      options.timeoutSeconds = static_cast<unsigned>(number(arg, value(), 1, 86400));
-    } else if (arg == "--keys") {
-      options.keyBudget = number(arg, value(), 1, 100000000);
-    } else if (arg == "--min-end") {
-      options.minEnd = static_cast<int>(number(arg, value(), 0, 1000000));
-    } else if (arg == "--trace") {
-      options.trace = static_cast<std::uint32_t>(number(arg, value(), 0, UINT32_MAX));
+      options.first = static_cast<std::uint32_t>(line.numberIn(from, 0, UINT32_MAX));
+      options.last = static_cast<std::uint32_t>(line.numberIn(to, options.first, UINT32_MAX));
+    } else if (line.is("--jobs")) {
+      options.jobs = static_cast<int>(line.number(1, 64));
+    } else if (line.is("--timeout")) {
+      options.timeoutSeconds = static_cast<unsigned>(line.number(1, 86400));
+    } else if (line.is("--keys")) {
+      options.keyBudget = line.number(1, 100000000);
+    } else if (line.is("--min-end")) {
+      options.minEnd = static_cast<int>(line.number(0, 1000000));
+    } else if (line.is("--trace")) {
+      options.trace = static_cast<std::uint32_t>(line.number(0, UINT32_MAX));
     } else {
-      usageError("unknown option " + arg);
+      line.unknown();
     }
   }
   return options;
@@ -152,7 +130,7 @@ Child startGame(std::uint32_t partition, const Options& options) {
     limits.keyBudget = options.keyBudget;
     const GameReport report = playGame(partition, limits, sink, nullptr);
     close(out);
-    std::exit(report.ending == Ending::NoWindow ? kExitBroken : 0);
+    std::exit(report.ending == Ending::NoWindow ? kExitBroken : kExitDone);
   }
   close(fds[1]);
   return {pid, partition, fds[0]};
@@ -195,7 +173,7 @@ Outcome judgeChild(const Child& child, int status, const Options& options) {
     const int code = WEXITSTATUS(status);
     if (code == kExitNoEnd) {
       outcome.cause = "Escape did not end the game (after " + outcome.cause + ")";
-    } else if (!(report && report->ending == Ending::Invariant && code == kExitInvariant)) {
+    } else if (!(report && report->ending == Ending::Invariant && code == kExitBroken)) {
       outcome.cause = "crash or sanitizer report (exit " + std::to_string(code) + ", after " +
                       outcome.cause + ")";
     }
@@ -265,15 +243,14 @@ int traceOne(std::uint32_t partition, const Options& options) {
     if (report.ending == Ending::Invariant) std::cout << report.detail << std::endl;
   };
   const GameReport report = playGame(partition, limits, sink, &std::cout);
-  return report.ending == Ending::EndScreen ? 0 : kExitTooFewEnds;
+  return report.ending == Ending::EndScreen ? kExitDone : kExitFailed;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const Options options = parseOptions(argc, argv);
-  setenv("SDL_VIDEODRIVER", "dummy", 0);
-  setenv("SDL_AUDIODRIVER", "dummy", 0);
+  preferHeadlessDrivers();
   if (options.trace) return traceOne(*options.trace, options);
 
   std::cout << "vesperdeep-bot: partitions " << options.first << " to " << options.last << ", "
@@ -314,7 +291,7 @@ int main(int argc, char** argv) {
   if (anyBroken) return kExitBroken;
   if (ends < options.minEnd) {
     std::cout << "fewer than " << options.minEnd << " games reached the end screen" << std::endl;
-    return kExitTooFewEnds;
+    return kExitFailed;
   }
-  return 0;
+  return kExitDone;
 }

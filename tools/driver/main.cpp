@@ -27,13 +27,13 @@
 #include "Invariants.hpp"
 #include "Keyboard.hpp"
 #include "Player.hpp"
+#include "Tool.hpp"
 
 namespace {
 
-constexpr int kExitInvariant = 2;
-constexpr int kExitHang = 3;
-constexpr int kExitNoEnd = 4;
-constexpr int kExitUsage = 64;
+using namespace harness;
+
+constexpr std::string_view kProgram = "vesperdeep-driver";
 constexpr int kEscapesToEnd = 16;  // more than any chain of screens needs
 constexpr std::size_t kKeysInReport = 40;
 
@@ -90,61 +90,42 @@ struct Options {
 };
 
 [[noreturn]] void usageError(const std::string& why) {
-  std::cerr << "vesperdeep-driver: " << why << "\n(see vesperdeep-driver --help)\n";
-  std::exit(kExitUsage);
-}
-
-long long number(const std::string& option, const char* text, long long min, long long max) {
-  try {
-    std::size_t used = 0;
-    const long long value = std::stoll(text, &used, 10);
-    if (used == std::string(text).size() && value >= min && value <= max) return value;
-  } catch (const std::exception&) {
-  }
-  usageError(option + " needs a number from " + std::to_string(min) + " to " + std::to_string(max) +
-             ", not \"" + text + "\"");
+  harness::usageError(kProgram, why);
 }
 
 Options parseOptions(int argc, char** argv) {
   Options options;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const auto value = [&]() -> const char* {
-      if (i + 1 >= argc) usageError(arg + " needs a value");
-      return argv[++i];
-    };
-    if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage;
-      std::exit(0);
-    } else if (arg == "--script") {
-      options.script = value();
-    } else if (arg == "--fuzz") {
+  CommandLine line(kProgram, kUsage, argc, argv);
+  while (line.next()) {
+    if (line.is("--script")) {
+      options.script = line.text();
+    } else if (line.is("--fuzz")) {
       options.fuzz = true;
-      options.fuzzSeed = static_cast<std::uint64_t>(number(arg, value(), 0, INT64_MAX));
-    } else if (arg == "--keys") {
-      options.keys = number(arg, value(), 1, INT64_MAX);
-    } else if (arg == "--games") {
-      options.games = number(arg, value(), 1, INT64_MAX);
-    } else if (arg == "--partition") {
-      options.partition = static_cast<std::uint32_t>(number(arg, value(), 0, UINT32_MAX));
-    } else if (arg == "--kills") {
-      options.kills = static_cast<int>(number(arg, value(), 0, 1000000));
-    } else if (arg == "--no-flush") {
+      options.fuzzSeed = static_cast<std::uint64_t>(line.number(0, INT64_MAX));
+    } else if (line.is("--keys")) {
+      options.keys = line.number(1, INT64_MAX);
+    } else if (line.is("--games")) {
+      options.games = line.number(1, INT64_MAX);
+    } else if (line.is("--partition")) {
+      options.partition = static_cast<std::uint32_t>(line.number(0, UINT32_MAX));
+    } else if (line.is("--kills")) {
+      options.kills = static_cast<int>(line.number(0, 1000000));
+    } else if (line.is("--no-flush")) {
       options.noFlush = true;
-    } else if (arg == "--screen") {
-      options.screenFile = value();
-    } else if (arg == "--colours") {
-      options.coloursFile = value();
-    } else if (arg == "--hashes") {
-      options.hashesFile = value();
-    } else if (arg == "--record") {
-      options.recordFile = value();
-    } else if (arg == "--watchdog") {
-      options.watchdogMs = static_cast<int>(number(arg, value(), 0, 3600000));
-    } else if (arg == "--then-keyboard") {
+    } else if (line.is("--screen")) {
+      options.screenFile = line.text();
+    } else if (line.is("--colours")) {
+      options.coloursFile = line.text();
+    } else if (line.is("--hashes")) {
+      options.hashesFile = line.text();
+    } else if (line.is("--record")) {
+      options.recordFile = line.text();
+    } else if (line.is("--watchdog")) {
+      options.watchdogMs = static_cast<int>(line.number(0, 3600000));
+    } else if (line.is("--then-keyboard")) {
       options.thenKeyboard = true;
     } else {
-      usageError("unknown option " + arg);
+      line.unknown();
     }
   }
   if (options.fuzz == !options.script.empty())
@@ -379,11 +360,7 @@ class Driver {
       printRecentKeys();
       std::_Exit(kExitNoEnd);
     }
-    TCOD_key_t key{};
-    key.vk = TCODK_ESCAPE;
-    key.c = 27;
-    key.pressed = true;
-    return key;
+    return plainKey(TCODK_ESCAPE);
   }
 
   // The real keyboard's next key (a closed window or SIGTERM gives TCODK_NONE).
@@ -437,7 +414,7 @@ class Driver {
     }
     writeOutputs();
     std::cerr.flush();
-    std::_Exit(kExitInvariant);  // the game is broken: do not tear it down
+    std::_Exit(kExitBroken);  // the game is broken: do not tear it down
   }
 
   App& app;
@@ -474,13 +451,12 @@ class Driver {
 
 int main(int argc, char** argv) {
   const Options options = parseOptions(argc, argv);
-  setenv("SDL_VIDEODRIVER", "dummy", 0);
-  setenv("SDL_AUDIODRIVER", "dummy", 0);
+  preferHeadlessDrivers();
 
   Watchdog watchdog(options.watchdogMs);
   {
     App app;
-    if (!app.started) return 1;  // no usable font sheet; the reason has been printed
+    if (!app.started) return kExitFailed;  // no usable font sheet; the reason has been printed
     fixPartition(options.partition);
     display::setPresenting(!options.noFlush);
     Driver driver(app, options, watchdog);
@@ -490,5 +466,5 @@ int main(int argc, char** argv) {
     driver.finish();
   }
   watchdog.idle();
-  return 0;
+  return kExitDone;
 }

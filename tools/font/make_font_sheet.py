@@ -151,22 +151,22 @@ def draw_box(pixels, arms):
             return [(SINGLE, side_a, side_b)]
         return [(DOUBLE[0], side_a, side_b), (DOUBLE[1], side_b, side_a)]
 
-    vertical = max(up, down)
-    horizontal = max(left, right)
-    for style, from_left, opposite in ((left, True, right), (right, False, left)):
+    # Each arm: its style, whether it starts at the cell's left or top edge,
+    # the arm opposite it, the two arms across it, and whether it lies flat.
+    for style, from_start, opposite, side_a, side_b, flat in (
+            (left, True, right, up, down, True),
+            (right, False, left, up, down, True),
+            (up, True, down, left, right, False),
+            (down, False, up, left, right, False)):
         if not style:
             continue
-        for (b0, b1), near, far in bands(style, up, down):
-            reach = arm_reach(style, near, far, vertical, opposite)
-            x0, x1 = (0, reach) if from_left else (CELL - reach, CELL)
-            fill(x0, x1, b0, b1)
-    for style, from_top, opposite in ((up, True, down), (down, False, up)):
-        if not style:
-            continue
-        for (b0, b1), near, far in bands(style, left, right):
-            reach = arm_reach(style, near, far, horizontal, opposite)
-            y0, y1 = (0, reach) if from_top else (CELL - reach, CELL)
-            fill(b0, b1, y0, y1)
+        for (b0, b1), near, far in bands(style, side_a, side_b):
+            reach = arm_reach(style, near, far, max(side_a, side_b), opposite)
+            a0, a1 = (0, reach) if from_start else (CELL - reach, CELL)
+            if flat:
+                fill(a0, a1, b0, b1)
+            else:
+                fill(b0, b1, a0, a1)
 
 
 def draw_shade_or_block(pixels, code):

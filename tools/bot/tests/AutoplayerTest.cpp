@@ -20,16 +20,20 @@
 #include "Keyboard.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
-#include "support/Rig.hpp"
-#include "support/Scenario.hpp"
+#include "Rig.hpp"
+#include "Scenario.hpp"
 
 namespace {
 
-NPC* creatureNamed(const Game& game, const std::string& name) {
-  for (NPC* creature : rig::creaturesOf(game)) {
-    if (creature->name == name) return creature;
-  }
-  return nullptr;
+// The level drawn as `rows` in a game built with rand() seeded with 0 on cave `partition`.
+std::unique_ptr<Game> drawnGame(std::uint32_t partition, const std::vector<std::string>& rows) {
+  std::srand(0);
+  harness::fixPartition(partition);
+  return harness::gameFromDrawing(rows);
+}
+
+std::unique_ptr<Game> drawnGame(const std::vector<std::string>& rows) {
+  return drawnGame(1, rows);
 }
 
 // Lets `bot` press keys in `game`, one frame and one update per key, until `done` holds or
@@ -63,19 +67,17 @@ Item* give(Game& game, int kind) {
 TEST(AutoplayerBoutTest, TakesABearOnInOpenGroundWithoutBeingHit) {
   for (std::uint32_t partition = 0; partition < 3; ++partition) {
     SCOPED_TRACE("partition " + std::to_string(partition));
-    std::srand(0);
-    rig::fixPartition(partition);
-    auto game = rig::gameFromDrawing({
-        "###############",
-        "#.............#",
-        "#.............#",
-        "#.............#",
-        "#.....@..B....#",
-        "#.............#",
-        "#.............#",
-        "#.............#",
-        "###############",
-    });
+    auto game = drawnGame(partition, {
+                                         "###############",
+                                         "#.............#",
+                                         "#.............#",
+                                         "#.............#",
+                                         "#.....@..B....#",
+                                         "#.............#",
+                                         "#.............#",
+                                         "#.............#",
+                                         "###############",
+                                     });
     Autoplayer bot;
     int lowestHp = game->player->hp;
     bool bearDead = false;
@@ -84,7 +86,7 @@ TEST(AutoplayerBoutTest, TakesABearOnInOpenGroundWithoutBeingHit) {
         [&] {
           game->player->hunger = 0;  // nothing but the bear to think of
           lowestHp = std::min(lowestHp, game->player->hp);
-          bearDead = creatureNamed(*game, "bear") == nullptr;
+          bearDead = harness::creatureNamed(*game, "bear") == nullptr;
         });
     EXPECT_EQ(lowestHp, game->player->maxHp) << "the bear landed a blow";
     EXPECT_TRUE(bearDead) << "the bear is still alive after " << keys << " keys";
@@ -94,9 +96,7 @@ TEST(AutoplayerBoutTest, TakesABearOnInOpenGroundWithoutBeingHit) {
 // The bot times its blows by the bears' rest: here it is checked against the game's own bears,
 // bats and snakes, which all follow the rhythm of their speed from the start of the game.
 TEST(AutoplayerBoutTest, CreaturesActInTheRhythmTheBotReckonsWith) {
-  std::srand(0);
-  rig::fixPartition(1);
-  auto game = rig::gameFromDrawing({
+  auto game = drawnGame({
       "##########",
       "#@.#.....#",
       "#..#..B..#",
@@ -104,14 +104,8 @@ TEST(AutoplayerBoutTest, CreaturesActInTheRhythmTheBotReckonsWith) {
       "#....s...#",
       "##########",
   });
-  keyboard::setKeySource([] {
-    TCOD_key_t wait{};
-    wait.vk = TCODK_CHAR;
-    wait.c = '.';
-    wait.pressed = true;
-    return wait;
-  });
-  const std::vector<NPC*> creatures = rig::creaturesOf(*game);
+  keyboard::setKeySource([] { return harness::characterKey('.'); });
+  const std::vector<NPC*> creatures = harness::creaturesOf(*game);
   ASSERT_EQ(creatures.size(), 3u);
   for (int turn = 1; turn <= 40; ++turn) {
     std::vector<int> before;
@@ -149,9 +143,7 @@ std::map<int, int> damagesOfTheGamesAttack(NPC& attacker, NPC& defender, int blo
 // (NPC::interact) on a drawn level, each kind against the player and the player against each
 // kind, bare and in gear: a change to the combat rule that the bot does not follow fails here.
 TEST(BotCombatRuleTest, PredictedBlowsMatchTheGamesAttack) {
-  std::srand(0);
-  rig::fixPartition(1);
-  auto game = rig::gameFromDrawing({
+  auto game = drawnGame({
       "#######",
       "#@bsBk#",
       "#######",
@@ -170,7 +162,7 @@ TEST(BotCombatRuleTest, PredictedBlowsMatchTheGamesAttack) {
       {"You", "kitten", 1, 1},
   };
   const auto fighter = [&](const std::string& name) -> NPC& {
-    return name == "You" ? static_cast<NPC&>(player) : *creatureNamed(*game, name);
+    return name == "You" ? static_cast<NPC&>(player) : *harness::creatureNamed(*game, name);
   };
   const int blows = 20000;
   for (const Case& c : cases) {
@@ -237,15 +229,13 @@ double lossRateWithTheGamesBlows(Game& game, Player& player, NPC& creature, int 
 }
 
 TEST(AutoplayerOddsTest, LossChanceAgreesWithTheGamesOwnBlows) {
-  std::srand(0);
-  rig::fixPartition(1);
-  auto game = rig::gameFromDrawing({
+  auto game = drawnGame({
       "######",
       "#@s..#",
       "######",
   });
   Player& player = *game->player;
-  NPC& snake = *creatureNamed(*game, "snake");
+  NPC& snake = *harness::creatureNamed(*game, "snake");
   struct Case {
     int armour;
     int weapon;
@@ -273,9 +263,7 @@ TEST(AutoplayerOddsTest, LossChanceAgreesWithTheGamesOwnBlows) {
 // ---- The pack and the note ---------------------------------------------------------------------
 
 TEST(AutoplayerPackTest, ButchersCraftsEatsAndWearsTheBestPieces) {
-  std::srand(0);
-  rig::fixPartition(1);
-  auto game = rig::gameFromDrawing({
+  auto game = drawnGame({
       "#######",
       "#.....#",
       "#..@..#",
@@ -317,9 +305,7 @@ TEST(AutoplayerPackTest, ButchersCraftsEatsAndWearsTheBestPieces) {
 }
 
 TEST(AutoplayerNoteTest, ReadsTheNoteAndClosesItIntoTheEndScreen) {
-  std::srand(0);
-  rig::fixPartition(1);
-  auto game = rig::gameFromDrawing({
+  auto game = drawnGame({
       "#####",
       "#.@.#",
       "#####",

@@ -13,7 +13,7 @@
 class NPC;
 class Item;
 
-namespace rig {
+namespace harness {
 
 // A Game whose random cave and population are replaced by `rows`, drawn from the top-left
 // corner of the level. Every cell outside the drawing is wall.
@@ -25,15 +25,19 @@ namespace rig {
 // nothing is explored yet. The log holds the wake-up message; turnCount and killCount are 0.
 std::unique_ptr<Game> gameFromDrawing(const std::vector<std::string>& rows);
 
-// Presses the keys of `script` (rig::KeyScript syntax) one at a time, one Game::update each, as a
-// player would; returns the last update's result. Fails the test if the script runs out early.
+// Presses the keys of `script` (a key script, as KeyScript takes) one at a time, one
+// Game::update each, as a player would; returns the last update's result. Throws
+// std::logic_error (which fails the test) when an update waited for more keys than the script
+// had.
 bool press(Game& game, std::string_view script);
 
 // The creatures of `game` other than the player, in id order.
 std::vector<NPC*> creaturesOf(const Game& game);
+// The first of them (in id order) named `name` ("bear"), or nullptr.
+NPC* creatureNamed(const Game& game, const std::string& name);
 
 // The newest message of the log ("" when it is empty), and all of them newest first.
 std::string lastMessage(const Game& game);
 std::vector<std::string> messages(const Game& game);
 
-}  // namespace rig
+}  // namespace harness

@@ -1,7 +1,7 @@
 #pragma once
 
-// The headless test rig: reading the root console back, scripting key presses, and pinning
-// down the random generators.
+// The headless test rig: reading the root console back cell by cell, feeding the game scripted
+// key presses, and counting its rand() calls.
 //
 // The test main (TestMain.cpp) loads the font sheet and opens the 80x50 root console once,
 // under SDL's dummy video driver, before any test runs.
@@ -17,7 +17,9 @@
 #include <string>
 #include <string_view>
 
-namespace rig {
+#include "Headless.hpp"
+
+namespace harness {
 
 // ---------------------------------------------------------------------------------------------
 // Reading the screen
@@ -42,22 +44,12 @@ std::string rowText(int y, int x0, int x1);
 std::string screenText();
 
 // ---------------------------------------------------------------------------------------------
-// Keys, as the game's keyboard (keyboard::waitForKeypress) reports them
-
-TCOD_key_t key(TCOD_keycode_t vk);  // a non-character key such as TCODK_ESCAPE or TCODK_UP
-TCOD_key_t charKey(char c);         // the unshifted key that types c ('h', '.', '1', ' ')
-TCOD_key_t shifted(char c);         // c typed with Shift: shifted('h') is 'H', shifted('.') '>'
+// Keys (built with plainKey, characterKey, shiftedKey and moveKey of Headless.hpp)
 
 // Feeds the game scripted keys for as long as it lives, then gives the real keyboard back.
 //
-// The script is a string of characters, each the plain key that types it, plus names in angle
-// brackets for other keys:
-//   <Esc> <Up> <Down> <Left> <Right> <Home> <End> <PgUp> <PgDn> <Enter> <Tab> <Backspace>
-//   <Del> <Ins> <F1>...<F12> <KP0>...<KP9> <None> (a TCODK_NONE key), <lt> (the '<' key),
-//   <S-x> (x typed with Shift, e.g. <S-h> is 'H').
-// "hjkl.gi<Esc>" is h, j, k, l, '.', g, i, then Escape. This is the play driver's key-script
-// syntax (parseKeyScript), so line breaks are skipped and a line starting with '#' is a comment.
-// A malformed script throws std::invalid_argument.
+// The script is a key script (parseKeyScript, Headless.hpp): "hjkl.gi<Esc>" is h, j, k, l,
+// '.', g, i, then Escape. A malformed script throws std::invalid_argument.
 //
 // <None> hands the game the answer the key wait gives once the window has been closed (a key
 // whose vk is TCODK_NONE), so a test can check what Game::update does with it: no turn, and
@@ -93,16 +85,8 @@ class KeyScript {
   bool exhausted = false;
 };
 
-// The keys a script string stands for (the parser behind KeyScript).
-std::deque<TCOD_key_t> parseKeys(std::string_view script);
-
 // ---------------------------------------------------------------------------------------------
-// Randomness
-
-// Puts libtcod's default generator, which splits the cave, in the state of a freshly built
-// TCODRandom(seed), so that a test gets the same partition every time. Tests only: the game
-// itself keeps libtcod's own seeding.
-void fixPartition(std::uint32_t seed);
+// Randomness (fixPartition is in Headless.hpp)
 
 // How many times `action` calls rand(). Leaves rand() in the state the action left it in,
 // starting from srand(seed). Throws std::runtime_error if the action draws more than `limit`
@@ -110,4 +94,4 @@ void fixPartition(std::uint32_t seed);
 std::size_t countRandDraws(const std::function<void()>& action, unsigned seed = 20240601u,
                            std::size_t limit = 20'000'000);
 
-}  // namespace rig
+}  // namespace harness

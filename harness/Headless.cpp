@@ -1,73 +1,25 @@
 #include "Headless.hpp"
 
-#include "Keyboard.hpp"
-
 #include <array>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
+#include "Cp437.hpp"
 #include "Entity.hpp"
 #include "Game.hpp"
 #include "Item.hpp"
+#include "Keyboard.hpp"
 #include "Map.hpp"
 #include "MessageLog.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
 #include "Tile.hpp"
 
+namespace harness {
 namespace {
-
-// Unicode code points of the 256 glyphs of code page 437, the layout of the game's font sheet.
-// Code 0 draws nothing, so it reads as a space.
-constexpr std::array<char32_t, 256> kCodePage437 = {
-    0x0020, 0x263A, 0x263B, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022,  // 0x00
-    0x25D8, 0x25CB, 0x25D9, 0x2642, 0x2640, 0x266A, 0x266B, 0x263C,  //
-    0x25BA, 0x25C4, 0x2195, 0x203C, 0x00B6, 0x00A7, 0x25AC, 0x21A8,  // 0x10
-    0x2191, 0x2193, 0x2192, 0x2190, 0x221F, 0x2194, 0x25B2, 0x25BC,  //
-    0x0020, 0x0021, 0x0022, 0x0023, 0x0024, 0x0025, 0x0026, 0x0027,  // 0x20
-    0x0028, 0x0029, 0x002A, 0x002B, 0x002C, 0x002D, 0x002E, 0x002F,  //
-    0x0030, 0x0031, 0x0032, 0x0033, 0x0034, 0x0035, 0x0036, 0x0037,  // 0x30
-    0x0038, 0x0039, 0x003A, 0x003B, 0x003C, 0x003D, 0x003E, 0x003F,  //
-    0x0040, 0x0041, 0x0042, 0x0043, 0x0044, 0x0045, 0x0046, 0x0047,  // 0x40
-    0x0048, 0x0049, 0x004A, 0x004B, 0x004C, 0x004D, 0x004E, 0x004F,  //
-    0x0050, 0x0051, 0x0052, 0x0053, 0x0054, 0x0055, 0x0056, 0x0057,  // 0x50
-    0x0058, 0x0059, 0x005A, 0x005B, 0x005C, 0x005D, 0x005E, 0x005F,  //
-    0x0060, 0x0061, 0x0062, 0x0063, 0x0064, 0x0065, 0x0066, 0x0067,  // 0x60
-    0x0068, 0x0069, 0x006A, 0x006B, 0x006C, 0x006D, 0x006E, 0x006F,  //
-    0x0070, 0x0071, 0x0072, 0x0073, 0x0074, 0x0075, 0x0076, 0x0077,  // 0x70
-    0x0078, 0x0079, 0x007A, 0x007B, 0x007C, 0x007D, 0x007E, 0x2302,  //
-    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,  // 0x80
-    0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,  //
-    0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,  // 0x90
-    0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192,  //
-    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA,  // 0xA0
-    0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,  //
-    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556,  // 0xB0
-    0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510,  //
-    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,  // 0xC0
-    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567,  //
-    0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B,  // 0xD0
-    0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,  //
-    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4,  // 0xE0
-    0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,  //
-    0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,  // 0xF0
-    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,  //
-};
-
-void appendUtf8(std::string& out, char32_t point) {
-  if (point < 0x80) {
-    out += static_cast<char>(point);
-  } else if (point < 0x800) {
-    out += static_cast<char>(0xC0 | (point >> 6));
-    out += static_cast<char>(0x80 | (point & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (point >> 12));
-    out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (point & 0x3F));
-  }
-}
 
 std::string hexColour(const TCODColor& colour) {
   char text[8];
@@ -93,9 +45,23 @@ class Fnv1a {
     for (char c : value)
       byte(static_cast<std::uint8_t>(c));
   }
+  // Each value in turn: a bool as a flag, any other number as a number.
+  template <typename... Values>
+  void fields(const Values&... values) {
+    (field(values), ...);
+  }
   std::uint64_t value() const { return hash; }
 
  private:
+  template <typename Value>
+  void field(const Value& value) {
+    if constexpr (std::is_same_v<Value, bool>) {
+      flag(value);
+    } else {
+      number(static_cast<std::int64_t>(value));
+    }
+  }
+
   std::uint64_t hash = 0xCBF29CE484222325ull;
 };
 
@@ -103,25 +69,16 @@ class Fnv1a {
 enum EntityTag : std::uint8_t { PlainTag = 0, ItemTag = 1, CreatureTag = 2, PlayerTag = 3 };
 
 void hashCreature(Fnv1a& hash, const NPC& creature) {
-  hash.number(creature.kind);
-  hash.number(creature.hp);
-  hash.number(creature.maxHp);
-  hash.flag(creature.angry);
-  hash.flag(creature.fleeing);
-  hash.number(creature.fleeCounter);
-  hash.number(creature.turnsSinceAttack);
-  hash.number(creature.energy);
-  hash.number(creature.armor);
-  hash.number(creature.weaponDamage);
+  hash.fields(creature.kind, creature.hp, creature.maxHp, creature.angry, creature.fleeing,
+              creature.fleeCounter, creature.turnsSinceAttack, creature.energy, creature.armor,
+              creature.weaponDamage);
   hash.number(creature.target != nullptr ? static_cast<std::int64_t>(creature.target->id) : -1);
 }
 
 void hashItem(Fnv1a& hash, const Item& item) {
   hash.number(item.kind);
   hash.text(item.name);
-  hash.flag(item.equipped);
-  hash.number(item.slot);
-  hash.number(item.bonus);
+  hash.fields(item.equipped, item.slot, item.bonus);
 }
 
 void hashEntity(Fnv1a& hash, const Entity& entity) {
@@ -132,13 +89,8 @@ void hashEntity(Fnv1a& hash, const Entity& entity) {
                         : creature->isPlayer  ? PlayerTag
                                               : CreatureTag;
   hash.byte(tag);
-  hash.number(entity.id);
-  hash.number(entity.x);
-  hash.number(entity.y);
-  hash.number(entity.glyph);
-  hash.flag(entity.blocks);
-  hash.flag(entity.dead);
-  hash.flag(entity.playerSide);
+  hash.fields(entity.id, entity.x, entity.y, entity.glyph, entity.blocks, entity.dead,
+              entity.playerSide);
   if (item != nullptr) hashItem(hash, *item);
   if (creature != nullptr) hashCreature(hash, *creature);
 }
@@ -180,23 +132,20 @@ int smallNumber(std::string_view text, int max) {
   return n <= max ? n : 0;
 }
 
-// Modifier and release flags of a raw key, as bits.
-enum RawFlag : unsigned {
-  ShiftFlag = 1,
-  LeftCtrlFlag = 2,
-  RightCtrlFlag = 4,
-  LeftAltFlag = 8,
-  RightAltFlag = 16,
-  LeftMetaFlag = 32,
-  RightMetaFlag = 64,
-  ReleasedFlag = 128,
+// The modifier flags of a raw key, from bit 0 up (Shift is 1, right Meta 64); the bit above
+// them marks a release.
+constexpr std::array<bool TCOD_key_t::*, 7> kModifiers = {
+    &TCOD_key_t::shift, &TCOD_key_t::lctrl, &TCOD_key_t::rctrl, &TCOD_key_t::lalt,
+    &TCOD_key_t::ralt,  &TCOD_key_t::lmeta, &TCOD_key_t::rmeta,
 };
+constexpr unsigned kReleasedFlag = 1u << kModifiers.size();
 
 unsigned rawFlags(const TCOD_key_t& key) {
-  return (key.shift ? ShiftFlag : 0u) | (key.lctrl ? LeftCtrlFlag : 0u) |
-         (key.rctrl ? RightCtrlFlag : 0u) | (key.lalt ? LeftAltFlag : 0u) |
-         (key.ralt ? RightAltFlag : 0u) | (key.lmeta ? LeftMetaFlag : 0u) |
-         (key.rmeta ? RightMetaFlag : 0u) | (key.pressed ? 0u : ReleasedFlag);
+  unsigned flags = key.pressed ? 0u : kReleasedFlag;
+  for (std::size_t bit = 0; bit < kModifiers.size(); ++bit) {
+    if (key.*kModifiers[bit]) flags |= 1u << bit;
+  }
+  return flags;
 }
 
 // The key with code `vk`, character `c` and the modifier/release bits of `flags` (rawFlags'
@@ -205,14 +154,9 @@ TCOD_key_t keyWithFlags(TCOD_keycode_t vk, char c, unsigned flags) {
   TCOD_key_t key{};
   key.vk = vk;
   key.c = c;
-  key.shift = (flags & ShiftFlag) != 0;
-  key.lctrl = (flags & LeftCtrlFlag) != 0;
-  key.rctrl = (flags & RightCtrlFlag) != 0;
-  key.lalt = (flags & LeftAltFlag) != 0;
-  key.ralt = (flags & RightAltFlag) != 0;
-  key.lmeta = (flags & LeftMetaFlag) != 0;
-  key.rmeta = (flags & RightMetaFlag) != 0;
-  key.pressed = (flags & ReleasedFlag) == 0;
+  for (std::size_t bit = 0; bit < kModifiers.size(); ++bit)
+    key.*kModifiers[bit] = (flags & (1u << bit)) != 0;
+  key.pressed = (flags & kReleasedFlag) == 0;
   return key;
 }
 
@@ -313,6 +257,10 @@ TCOD_key_t characterKey(char c) {
   return key;
 }
 
+TCOD_key_t moveKey(int direction) {
+  return characterKey(moveLetter(direction));
+}
+
 TCOD_key_t shiftedKey(char c) {
   TCOD_key_t key = characterKey(c);
   key.shift = true;
@@ -333,9 +281,7 @@ void fixPartition(std::uint32_t seed) {
 // ---- The screen ------------------------------------------------------------------------------
 
 std::string glyphUtf8(int code) {
-  std::string out;
-  appendUtf8(out, code >= 0 && code < 256 ? kCodePage437[static_cast<std::size_t>(code)] : 0xFFFD);
-  return out;
+  return cp437::utf8(code);
 }
 
 std::string screenUtf8() {
@@ -344,8 +290,7 @@ std::string screenUtf8() {
   for (int y = 0; y < root.getHeight(); ++y) {
     for (int x = 0; x < root.getWidth(); ++x) {
       const int code = root.getChar(x, y);
-      appendUtf8(out,
-                 code >= 0 && code < 256 ? kCodePage437[static_cast<std::size_t>(code)] : 0xFFFD);
+      cp437::appendUtf8(out, cp437::unicode(code));
     }
     out += '\n';
   }
@@ -386,14 +331,10 @@ std::string screenColours() {
 
 std::uint64_t stateHash(const Game& game) {
   Fnv1a hash;
-  hash.number(game.turnCount);
-  hash.number(game.killCount);
-  hash.number(game.storyStage);
-  hash.number(game.mode);
+  hash.fields(game.turnCount, game.killCount, game.storyStage, game.mode);
 
   const Player& player = *game.player;
-  hash.number(player.hunger);
-  hash.number(player.regenCounter);
+  hash.fields(player.hunger, player.regenCounter);
   hash.number(static_cast<std::int64_t>(player.inventory.size()));
   for (const Item* item : player.inventory) {
     hash.number(item->id);
@@ -495,7 +436,8 @@ std::string describeKey(const TCOD_key_t& key) {
 namespace {
 
 // The game's own keys, and how often the fuzzer presses each group (in thousandths).
-constexpr std::string_view kMoveChars = "hjklyubn";
+constexpr std::array<Direction, 8> kMoves = {West,      South,     North,     East,
+                                             NorthWest, NorthEast, SouthWest, SouthEast};
 constexpr std::array<TCOD_keycode_t, 4> kArrows = {TCODK_UP, TCODK_DOWN, TCODK_LEFT, TCODK_RIGHT};
 
 struct Weight {
@@ -527,9 +469,9 @@ TCOD_key_t KeyFuzzer::next() {
     return std::uniform_int_distribution<std::size_t>(0, n - 1)(generator);
   };
   if (pick(weight.moves)) {
-    const std::size_t choice = below(kMoveChars.size() + kArrows.size());
-    return choice < kMoveChars.size() ? characterKey(kMoveChars[choice])
-                                      : plainKey(kArrows[choice - kMoveChars.size()]);
+    const std::size_t choice = below(kMoves.size() + kArrows.size());
+    return choice < kMoves.size() ? moveKey(kMoves[choice])
+                                  : plainKey(kArrows[choice - kMoves.size()]);
   }
   if (pick(weight.wait)) return characterKey('.');
   if (pick(weight.pickUp)) return characterKey('g');
@@ -570,3 +512,5 @@ TCOD_key_t KeyFuzzer::nextNotEscape() {
     if (key.vk != TCODK_ESCAPE) return key;
   }
 }
+
+}  // namespace harness

@@ -1,44 +1,46 @@
 #include "Scenario.hpp"
 
-#include <gtest/gtest.h>
-
+#include <array>
 #include <stdexcept>
 
 #include "Item.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
-#include "support/Rig.hpp"
+#include "Rig.hpp"
 
-namespace rig {
+namespace harness {
 
 namespace {
 
-TileKind terrainFor(char c) {
-  switch (c) {
-    case '#':
-      return Wall;
-    case '~':
-      return Water;
-    case ',':
-      return ShallowWater;
-    default:
-      return Floor;
-  }
-}
+// What the characters of a drawing stand for (see gameFromDrawing).
+template <typename Kind>
+struct Symbol {
+  char c;
+  Kind kind;
+};
 
-int creatureKindFor(char c) {
-  switch (c) {
-    case 'b':
-      return Bat;
-    case 's':
-      return Snake;
-    case 'B':
-      return Bear;
-    case 'k':
-      return Kitten;
-    default:
-      return -1;
+constexpr std::array<Symbol<TileKind>, 3> kTerrain = {{
+    // character, tile
+    {'#', Wall},
+    {'~', Water},
+    {',', ShallowWater},
+}};
+
+constexpr std::array<Symbol<int>, 4> kCreatures = {{
+    // character, creature kind
+    {'b', Bat},
+    {'s', Snake},
+    {'B', Bear},
+    {'k', Kitten},
+}};
+
+// The kind `c` stands for in `symbols`, or `otherwise`.
+template <typename Kind, std::size_t N>
+Kind lookUp(const std::array<Symbol<Kind>, N>& symbols, char c, Kind otherwise) {
+  for (const Symbol<Kind>& symbol : symbols) {
+    if (symbol.c == c) return symbol.kind;
   }
+  return otherwise;
 }
 
 char at(const std::vector<std::string>& rows, int x, int y) {
@@ -64,7 +66,7 @@ std::unique_ptr<Game> gameFromDrawing(const std::vector<std::string>& rows) {
   for (int y = 0; y < map.height; ++y) {
     for (int x = 0; x < map.width; ++x) {
       const char c = at(rows, x, y);
-      map.setTile(x, y, terrainFor(c));
+      map.setTile(x, y, lookUp(kTerrain, c, Floor));
       map.tileAt(x, y).explored = false;
       if (c == '@') {
         if (playerPlaced) throw std::invalid_argument("a drawing holds exactly one '@'");
@@ -77,7 +79,7 @@ std::unique_ptr<Game> gameFromDrawing(const std::vector<std::string>& rows) {
   for (int y = 0; y < map.height; ++y) {
     for (int x = 0; x < map.width; ++x) {
       const char c = at(rows, x, y);
-      if (const int kind = creatureKindFor(c); kind >= 0) {
+      if (const int kind = lookUp(kCreatures, c, -1); kind >= 0) {
         game->registerEntity(
             new NPC(&game->messageLog, &map, x, y, static_cast<unsigned char>(kind)));
       } else if (c == '*') {
@@ -94,7 +96,8 @@ bool press(Game& game, std::string_view script) {
   bool result = true;
   while (keys.remaining() > 0)
     result = game.update();
-  EXPECT_FALSE(keys.ranOut());
+  if (keys.ranOut())
+    throw std::logic_error("press: the game waited for more keys than the script had");
   return result;
 }
 
@@ -105,6 +108,13 @@ std::vector<NPC*> creaturesOf(const Game& game) {
     if (creature != nullptr && creature != game.player) creatures.push_back(creature);
   }
   return creatures;
+}
+
+NPC* creatureNamed(const Game& game, const std::string& name) {
+  for (NPC* creature : creaturesOf(game)) {
+    if (creature->name == name) return creature;
+  }
+  return nullptr;
 }
 
 std::string lastMessage(const Game& game) {
@@ -119,4 +129,4 @@ std::vector<std::string> messages(const Game& game) {
   return texts;
 }
 
-}  // namespace rig
+}  // namespace harness

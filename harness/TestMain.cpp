@@ -1,6 +1,6 @@
-// The test program's entry point: opens the game's 80x50 root console once, headless under
-// SDL's dummy video driver (set by CTest), then runs the tests. Listing the tests opens nothing,
-// so test discovery needs no display.
+// The entry point of every test program (the library vesperdeep_testmain): opens the game's 80x50
+// root console once, headless under SDL's dummy video driver (set by CTest), then runs the tests.
+// Listing the tests opens nothing, so test discovery needs no display.
 
 #include "FontSheet.hpp"
 
@@ -9,6 +9,7 @@
 
 #include <exception>
 #include <iostream>
+#include <string>
 
 namespace {
 
@@ -28,21 +29,22 @@ class ClosedWindowGuard : public ::testing::EmptyTestEventListener {
   bool reported = false;
 };
 
-bool openConsole() {
+bool openConsole(const std::string& program) {
   if (!fontsheet::load("Slate_curses_12x12.bmp")) {
-    std::cerr << "vesperdeep_tests: cannot run without the font sheet; run the tests from the "
+    std::cerr << program
+              << ": cannot run without the font sheet; run the tests from the "
                  "build's bin directory\n";
     return false;
   }
   try {
     TCODConsole::initRoot(80, 50, "Vesperdeep", false);
   } catch (const std::exception& error) {
-    std::cerr << "vesperdeep_tests: cannot open the console: " << error.what() << '\n';
+    std::cerr << program << ": cannot open the console: " << error.what() << '\n';
     return false;
   }
   if (TCODConsole::root == nullptr || TCODConsole::root->getWidth() != 80 ||
       TCODConsole::root->getHeight() != 50) {
-    std::cerr << "vesperdeep_tests: the console did not open at 80x50\n";
+    std::cerr << program << ": the console did not open at 80x50\n";
     return false;
   }
   return true;
@@ -54,7 +56,8 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
 
-  if (!openConsole()) return 1;
+  const std::string path = argc > 0 ? argv[0] : "tests";
+  if (!openConsole(path.substr(path.find_last_of('/') + 1))) return 1;
   ::testing::UnitTest::GetInstance()->listeners().Append(new ClosedWindowGuard);
   const int result = RUN_ALL_TESTS();
   TCOD_quit();  // closes the window and frees the renderer, so memory checkers see no leak

@@ -7,6 +7,8 @@
 
 class Game;
 
+namespace harness {
+
 // Checks `game` and returns an empty string when every rule holds; otherwise one line per
 // broken rule, naming the entity (id, what it is, where) or the tile (column, row):
 //   - every entity standing on the level is listed exactly once, in the list of the tile at its
@@ -22,3 +24,5 @@ class Game;
 //     creature's target is nothing or a registered entity.
 // Reads only; never dereferences a pointer before it is known to name a live entity.
 std::string checkInvariants(const Game& game);
+
+}  // namespace harness

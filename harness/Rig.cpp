@@ -1,4 +1,4 @@
-#include "support/Rig.hpp"
+#include "Rig.hpp"
 
 #include "Headless.hpp"
 #include "Keyboard.hpp"
@@ -8,7 +8,7 @@
 #include <ostream>
 #include <stdexcept>
 
-namespace rig {
+namespace harness {
 
 bool operator==(const Cell& a, const Cell& b) {
   return a.ch == b.ch && a.fore == b.fore && a.back == b.back;
@@ -47,24 +47,8 @@ std::string screenText() {
 // ---------------------------------------------------------------------------------------------
 // Keys
 
-TCOD_key_t key(TCOD_keycode_t vk) {
-  return plainKey(vk);
-}
-
-TCOD_key_t charKey(char c) {
-  return characterKey(c);
-}
-
-TCOD_key_t shifted(char c) {
-  return shiftedKey(c);
-}
-
-std::deque<TCOD_key_t> parseKeys(std::string_view script) {
-  const std::vector<TCOD_key_t> keys = parseKeyScript(script);
-  return std::deque<TCOD_key_t>(keys.begin(), keys.end());
-}
-
-KeyScript::KeyScript(std::string_view script) : keys(parseKeys(script)) {
+KeyScript::KeyScript(std::string_view script) {
+  then(script);
   keyboard::setKeySource([this] { return next(); });
 }
 
@@ -77,7 +61,7 @@ KeyScript::~KeyScript() {
 }
 
 KeyScript& KeyScript::then(std::string_view script) {
-  for (const TCOD_key_t& k : parseKeys(script))
+  for (const TCOD_key_t& k : parseKeyScript(script))
     keys.push_back(k);
   return *this;
 }
@@ -98,15 +82,11 @@ TCOD_key_t KeyScript::next() {
     exhausted = true;
     keyboard::closeWindow();
   }
-  return key(TCODK_NONE);
+  return plainKey(TCODK_NONE);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Randomness
-
-void fixPartition(std::uint32_t seed) {
-  ::fixPartition(seed);
-}
 
 std::size_t countRandDraws(const std::function<void()>& action, unsigned seed, std::size_t limit) {
   std::srand(seed);
@@ -132,4 +112,4 @@ std::size_t countRandDraws(const std::function<void()>& action, unsigned seed, s
                            " numbers, or reseeded rand()");
 }
 
-}  // namespace rig
+}  // namespace harness

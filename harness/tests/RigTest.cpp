@@ -1,6 +1,6 @@
 // The test rig itself: every other test trusts these helpers.
 
-#include "support/Rig.hpp"
+#include "Rig.hpp"
 
 #include <gtest/gtest.h>
 #include <libtcod.hpp>
@@ -29,12 +29,12 @@ TEST_F(RigScreenTest, ReadsCellsAndRowsOfTheRootConsole) {
   TCODConsole::root->putChar(4, 7, 'b');
   TCODConsole::root->putChar(5, 7, 'c');
 
-  const rig::Cell at = rig::cellAt(3, 7);
-  EXPECT_EQ(at, (rig::Cell{'@', TCODColor::yellow, TCODColor::darkBlue}));
-  EXPECT_EQ(rig::cellAt(79, 49), (rig::Cell{219, TCODColor::red, TCODColor::green}));
-  EXPECT_EQ(rig::rowText(7, 2, 6), " @bc ");
-  EXPECT_EQ(rig::rowText(49, 79, 79), std::string(1, static_cast<char>(219)));
-  const std::string screen = rig::screenText();
+  const harness::Cell at = harness::cellAt(3, 7);
+  EXPECT_EQ(at, (harness::Cell{'@', TCODColor::yellow, TCODColor::darkBlue}));
+  EXPECT_EQ(harness::cellAt(79, 49), (harness::Cell{219, TCODColor::red, TCODColor::green}));
+  EXPECT_EQ(harness::rowText(7, 2, 6), " @bc ");
+  EXPECT_EQ(harness::rowText(49, 79, 79), std::string(1, static_cast<char>(219)));
+  const std::string screen = harness::screenText();
   EXPECT_EQ(screen.size(), 50u * 81u);
   EXPECT_EQ(screen.substr(7 * 81, 8), "   @bc  ");
 }
@@ -46,13 +46,13 @@ TEST(RigRandomTest, FixPartitionRestartsLibtcodsDefaultGenerator) {
     value = fresh.getInt(0, 1'000'000);
 
   for (int round = 0; round < 2; ++round) {
-    rig::fixPartition(1234u);
+    harness::fixPartition(1234u);
     TCODRandom* instance = TCODRandom::getInstance();
     for (int expectedValue : expected)
       EXPECT_EQ(instance->getInt(0, 1'000'000), expectedValue);
   }
 
-  rig::fixPartition(99u);
+  harness::fixPartition(99u);
   TCODRandom other(99u);
   EXPECT_EQ(TCODRandom::getInstance()->getInt(0, 1'000'000), other.getInt(0, 1'000'000));
 }
@@ -64,11 +64,11 @@ TEST(RigRandomTest, CountsTheRandCallsOfAnAction) {
         std::rand();
     };
   };
-  EXPECT_EQ(rig::countRandDraws(drawing(0)), 0u);
-  EXPECT_EQ(rig::countRandDraws(drawing(1)), 1u);
-  EXPECT_EQ(rig::countRandDraws(drawing(37)), 37u);
-  EXPECT_EQ(rig::countRandDraws(drawing(100'000)), 100'000u);
-  EXPECT_EQ(rig::countRandDraws(drawing(5), 7u), 5u);
+  EXPECT_EQ(harness::countRandDraws(drawing(0)), 0u);
+  EXPECT_EQ(harness::countRandDraws(drawing(1)), 1u);
+  EXPECT_EQ(harness::countRandDraws(drawing(37)), 37u);
+  EXPECT_EQ(harness::countRandDraws(drawing(100'000)), 100'000u);
+  EXPECT_EQ(harness::countRandDraws(drawing(5), 7u), 5u);
 }
 
 TEST(RigRandomTest, CountingLeavesRandWhereTheActionLeftIt) {
@@ -81,12 +81,12 @@ TEST(RigRandomTest, CountingLeavesRandWhereTheActionLeftIt) {
     for (int i = 0; i < 3; ++i)
       std::rand();
   };
-  ASSERT_EQ(rig::countRandDraws(drawThree, 42u), 3u);
+  ASSERT_EQ(harness::countRandDraws(drawThree, 42u), 3u);
   EXPECT_EQ(std::rand(), sequence[3]);
 }
 
 TEST(RigRandomTest, AnActionThatReseedsCannotBeCounted) {
-  EXPECT_THROW(rig::countRandDraws([] { std::srand(777u); }, 1u, 10'000), std::runtime_error);
+  EXPECT_THROW(harness::countRandDraws([] { std::srand(777u); }, 1u, 10'000), std::runtime_error);
 }
 
 }  // namespace

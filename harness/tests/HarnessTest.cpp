@@ -1,5 +1,5 @@
-// The play driver's library: the invariant checks catch each broken rule, the screen and the
-// state read back faithfully, key scripts round-trip and the random keys cover every key.
+// The harness: the invariant checks catch each broken rule, the screen and the state read back
+// faithfully, key scripts round-trip and the random keys cover every key.
 
 #include <gtest/gtest.h>
 #include <libtcod.hpp>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "Entity.hpp"
 #include "Game.hpp"
 #include "Headless.hpp"
 #include "Invariants.hpp"
@@ -17,27 +18,22 @@
 #include "Map.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
-#include "support/Rig.hpp"
-#include "support/Scenario.hpp"
+#include "Rig.hpp"
+#include "Scenario.hpp"
 
 namespace {
 
+using namespace harness;
+
 // A small level: the player with a bat to the east, a bear below and a stone beside it.
 std::unique_ptr<Game> smallGame() {
-  return rig::gameFromDrawing({
+  return harness::gameFromDrawing({
       "#######",
       "#@.b..#",
       "#.....#",
       "#..B*.#",
       "#######",
   });
-}
-
-NPC* creatureNamed(const Game& game, const std::string& name) {
-  for (NPC* creature : rig::creaturesOf(game)) {
-    if (creature->name == name) return creature;
-  }
-  return nullptr;
 }
 
 Item* stoneOf(const Game& game) {
@@ -53,7 +49,7 @@ Item* stoneOf(const Game& game) {
 
 TEST(InvariantsTest, HoldInFreshAndPlayedGames) {
   std::srand(0);
-  rig::fixPartition(3);
+  harness::fixPartition(3);
   Game game;
   EXPECT_EQ(checkInvariants(game), "");
 
@@ -289,6 +285,30 @@ TEST(KeyScriptTest, ParsesCharactersNamesCommentsAndLineBreaks) {
   EXPECT_TRUE(keys[10].shift);
   EXPECT_TRUE(parseKeyScript("").empty());
   EXPECT_TRUE(parseKeyScript("# only a comment").empty());
+}
+
+// The key the harness gives for each direction takes the player one step of the game's own step
+// table in that direction; a number that is no direction has no key.
+TEST(KeysTest, EachMoveKeyTakesTheStepOfItsDirection) {
+  for (int direction = West; direction <= SouthEast; ++direction) {
+    SCOPED_TRACE(direction);
+    auto game = gameFromDrawing({
+        "#####",
+        "#...#",
+        "#.@.#",
+        "#...#",
+        "#####",
+    });
+    const TCOD_key_t key = moveKey(direction);
+    ASSERT_EQ(key.vk, TCODK_CHAR);
+    press(*game, describeKey(key));
+    const Step step = kSteps[static_cast<std::size_t>(direction)];
+    EXPECT_EQ(game->player->x, 2 + step.dx);
+    EXPECT_EQ(game->player->y, 2 + step.dy);
+    EXPECT_EQ(game->turnCount, 1);
+  }
+  EXPECT_EQ(moveLetter(-1), 0);
+  EXPECT_EQ(moveLetter(SouthEast + 1), 0);
 }
 
 TEST(KeyScriptTest, RejectsMalformedScripts) {

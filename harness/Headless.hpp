@@ -1,7 +1,8 @@
 #pragma once
 
 // Running the game without a player: pinning its randomness, reading the screen back as text,
-// hashing a game's state, and the key scripts and random keys that stand in for the player.
+// hashing a game's state, and the keys, key scripts and random keys that stand in for the
+// player. Shared by the tests, the play driver, the bot and the benchmarks.
 
 #include <libtcod.hpp>
 
@@ -12,6 +13,8 @@
 #include <vector>
 
 class Game;
+
+namespace harness {
 
 // Puts libtcod's default generator (which splits every new cave) into the state of a freshly
 // built TCODRandom(seed). With rand() seeded by the App, a game then depends only on `seed`
@@ -45,6 +48,9 @@ TCOD_key_t plainKey(TCOD_keycode_t vk);
 TCOD_key_t characterKey(char c);
 // `c` typed with Shift, as the game's key wait reports it: 'h' gives 'H', '.' gives '>'.
 TCOD_key_t shiftedKey(char c);
+// The letter key that moves the player one step in `direction` (a Direction), as the game's
+// key table binds it: moveKey(West) types 'h'.
+TCOD_key_t moveKey(int direction);
 
 // The keys of a key script. Plain characters are the unshifted keys that type them ('h', '.',
 // '1', ' '); other keys are named in angle brackets:
@@ -80,3 +86,5 @@ class KeyFuzzer {
  private:
   std::mt19937_64 generator;
 };
+
+}  // namespace harness

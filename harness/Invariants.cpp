@@ -14,13 +14,14 @@
 #include "Player.hpp"
 #include "Tile.hpp"
 
+namespace harness {
 namespace {
 
 // Collects the broken rules, one line each.
 class Report {
  public:
-  template <typename... Parts>
-  void fail(const Parts&... parts) {
+  template <typename... Pieces>
+  void fail(const Pieces&... parts) {
     (text << ... << parts);
     text << '\n';
   }
@@ -216,3 +217,5 @@ std::string checkInvariants(const Game& game) {
   }
   return report.str();
 }
+
+}  // namespace harness

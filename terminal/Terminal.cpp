@@ -1,0 +1,375 @@
+#include "Terminal.hpp"
+
+#include <curses.h>
+#include <fcntl.h>
+#include <langinfo.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <exception>
+#include <thread>
+
+#include "App.hpp"
+#include "Cp437.hpp"
+#include "Display.hpp"
+#include "Keyboard.hpp"
+#include "Keys.hpp"
+
+namespace terminal {
+namespace {
+
+constexpr std::size_t kKeyQueueLimit = 256;
+constexpr int kIdleWakeupsAtEnd = 3;  // readable with nothing to read, again and again: no input
+
+// ---- Signals ---------------------------------------------------------------------------------
+// The handlers only touch these: a flag, a pipe that wakes the key wait, and what puts the
+// terminal back after a crash (written out in advance, since a handler may not call ncurses).
+
+volatile std::sig_atomic_t quitSignal = 0;
+int wakePipe[2] = {-1, -1};
+struct termios savedModes;
+bool haveSavedModes = false;
+char restoreText[256];
+std::size_t restoreLength = 0;
+
+constexpr std::array<int, 3> kQuitSignals = {SIGHUP, SIGINT, SIGTERM};
+constexpr std::array<int, 6> kCrashSignals = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGQUIT};
+std::array<struct sigaction, 6> previousCrash{};
+std::array<struct sigaction, 3> previousQuit{};
+
+void onQuitSignal(int signal) {
+  const int saved = errno;
+  quitSignal = signal;
+  const char byte = 1;
+  if (wakePipe[1] >= 0 && write(wakePipe[1], &byte, 1) < 0) {
+    // the pipe is full: the key wait wakes anyway
+  }
+  errno = saved;
+}
+
+void restoreTerminalNow() {
+  if (restoreLength > 0 && write(STDOUT_FILENO, restoreText, restoreLength) < 0) {
+    // nothing more can be done for a terminal that is gone
+  }
+  if (haveSavedModes) tcsetattr(STDIN_FILENO, TCSANOW, &savedModes);
+}
+
+void onCrashSignal(int signal) {
+  restoreTerminalNow();
+  for (std::size_t i = 0; i < kCrashSignals.size(); ++i) {
+    if (kCrashSignals[i] == signal) sigaction(signal, &previousCrash[i], nullptr);
+  }
+  raise(signal);  // delivered as this handler returns, to whatever handled it before
+}
+
+void appendRestore(char c) {
+  if (restoreLength < sizeof restoreText) restoreText[restoreLength++] = c;
+}
+
+void prepareRestore() {
+  restoreLength = 0;
+  for (const char* name : {"sgr0", "op", "cnorm", "rmkx", "rmcup"}) {
+    char* text = tigetstr(name);
+    if (text == nullptr || text == reinterpret_cast<char*>(-1)) continue;
+    for (const char* c = text; *c != '\0'; ++c) {
+      if (c[0] == '$' && c[1] == '<') {  // a delay: not needed to put the modes back
+        const char* end = std::strchr(c, '>');
+        if (end != nullptr) {
+          c = end;
+          continue;
+        }
+      }
+      appendRestore(*c);
+    }
+  }
+  appendRestore('\r');
+  appendRestore('\n');
+}
+
+void installHandlers() {
+  struct sigaction action {};
+  sigemptyset(&action.sa_mask);
+  action.sa_handler = onQuitSignal;
+  for (std::size_t i = 0; i < kQuitSignals.size(); ++i)
+    sigaction(kQuitSignals[i], &action, &previousQuit[i]);
+  action.sa_handler = onCrashSignal;
+  for (std::size_t i = 0; i < kCrashSignals.size(); ++i)
+    sigaction(kCrashSignals[i], &action, &previousCrash[i]);
+}
+
+void removeHandlers() {
+  for (std::size_t i = 0; i < kQuitSignals.size(); ++i)
+    sigaction(kQuitSignals[i], &previousQuit[i], nullptr);
+  for (std::size_t i = 0; i < kCrashSignals.size(); ++i)
+    sigaction(kCrashSignals[i], &previousCrash[i], nullptr);
+}
+
+TCOD_key_t noKey() {
+  TCOD_key_t key{};
+  key.vk = TCODK_NONE;
+  return key;
+}
+
+Rgb rgbOf(const TCODColor& colour) {
+  return {colour.r, colour.g, colour.b};
+}
+
+SCREEN* screen = nullptr;
+
+}  // namespace
+
+wchar_t cellGlyph(int code, bool unicode) {
+  if (unicode) {
+    const auto point = static_cast<wchar_t>(cp437::unicode(code));
+    if (wcwidth(point) == 1) return point;
+  }
+  return static_cast<wchar_t>(cp437::ascii(code));
+}
+
+Session::~Session() {
+  close();
+}
+
+bool Session::open() {
+  if (isatty(STDIN_FILENO) == 0 || isatty(STDOUT_FILENO) == 0) {
+    std::fprintf(stderr, "vesperdeep-term: standard input and output must be a terminal\n");
+    return false;
+  }
+  std::setlocale(LC_ALL, "");
+  unicode = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+  for (int code = 0; code < 256; ++code)
+    glyphs[static_cast<std::size_t>(code)] = cellGlyph(code, unicode);
+
+  if (pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    std::fprintf(stderr, "vesperdeep-term: cannot make a pipe: %s\n", std::strerror(errno));
+    return false;
+  }
+  haveSavedModes = tcgetattr(STDIN_FILENO, &savedModes) == 0;
+  const char* name = std::getenv("TERM");
+  if (name == nullptr || *name == '\0') {
+    std::fprintf(stderr, "vesperdeep-term: TERM is not set: the terminal's type is unknown\n");
+    close();
+    return false;
+  }
+  screen = newterm(name, stdout, stdin);
+  if (screen == nullptr) {
+    std::fprintf(stderr, "vesperdeep-term: unknown terminal type TERM=%s (no terminfo entry)\n",
+                 name);
+    close();
+    return false;
+  }
+  isOpen = true;
+  set_escdelay(25);  // Escape alone acts at once; a key's escape sequence arrives within this
+  cbreak();
+  noecho();
+  nonl();
+  intrflush(stdscr, FALSE);
+  keypad(stdscr, TRUE);
+  meta(stdscr, TRUE);
+  nodelay(stdscr, TRUE);
+  curs_set(0);
+  if (has_colors() && start_color() == OK) {
+    colourDepth = depthFor(COLORS, tigetflag("RGB") > 0);
+  }
+  prepareRestore();
+  installHandlers();
+  resized();
+  return true;
+}
+
+void Session::close() {
+  if (isOpen) {
+    isOpen = false;
+    removeHandlers();
+    curs_set(1);
+    endwin();
+    delscreen(screen);
+    screen = nullptr;
+    restoreLength = 0;
+  }
+  for (int& end : wakePipe) {
+    if (end >= 0) ::close(end);
+    end = -1;
+  }
+  haveSavedModes = false;
+}
+
+void Session::flushed() {
+  pending = true;
+  if (tooSmall) {
+    ++held;
+    return;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  const int fade = TCODConsole::getFade();
+  if (fade == 255) {
+    nextFadeStep = 255 - kFadeStride;
+    if (now - lastSent < kFrameGap) {
+      ++held;  // sent when the game waits for a key, or with a later flush
+      return;
+    }
+    present();
+    return;
+  }
+  // The fade: the steps nextFadeStep, nextFadeStep - 16, ..., each shown for kFrameGap.
+  if (fade > nextFadeStep) {
+    ++held;
+    return;
+  }
+  if (now - lastSent < kFrameGap) std::this_thread::sleep_for(kFrameGap - (now - lastSent));
+  const auto start = std::chrono::steady_clock::now();
+  present();
+  // A frame that took longer than the gap to leave: the link is slow, skip more steps.
+  const auto took = std::chrono::steady_clock::now() - start;
+  const int strides = 1 + static_cast<int>(took / kFrameGap);
+  nextFadeStep = fade - strides * kFadeStride;
+  if (nextFadeStep < 0 && fade > 0) nextFadeStep = 0;  // the last, black step is always shown
+}
+
+void Session::present() {
+  if (!pending || tooSmall || !isOpen) return;
+  draw();
+  doupdate();
+  pending = false;
+  ++sent;
+  lastSent = std::chrono::steady_clock::now();
+}
+
+void Session::draw() {
+  const TCODConsole& root = *TCODConsole::root;
+  const int fade = TCODConsole::getFade();
+  const Rgb fadeTo = rgbOf(TCODConsole::getFadingColor());
+  const int left = (COLS - kWidth) / 2;
+  const int top = (LINES - kHeight) / 2;
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      const int code = root.getChar(x, y);
+      wchar_t text[2] = {glyphs[static_cast<std::size_t>(code & 0xFF)], 0};
+      int pair = 0;
+      if (colourDepth != Depth::None) {
+        const Rgb fg = faded(rgbOf(root.getCharForeground(x, y)), fadeTo, fade);
+        const Rgb bg = faded(rgbOf(root.getCharBackground(x, y)), fadeTo, fade);
+        pair = alloc_pair(colourNumber(colourDepth, fg), colourNumber(colourDepth, bg));
+        if (pair < 0) pair = 0;
+      }
+      cchar_t cell;
+      setcchar(&cell, text, A_NORMAL, 0, &pair);
+      mvwadd_wch(stdscr, top + y, left + x, &cell);
+    }
+  }
+  wnoutrefresh(stdscr);
+}
+
+void Session::resized() {
+  tooSmall = LINES < kHeight || COLS < kWidth;
+  werase(stdscr);
+  clearok(curscr, TRUE);
+  if (tooSmall) {
+    const int length = static_cast<int>(std::strlen(kTooSmall));
+    const int shown = length < COLS ? length : COLS;
+    mvwaddnstr(stdscr, LINES / 2, (COLS - shown) / 2, kTooSmall, shown);
+    wrefresh(stdscr);
+    return;
+  }
+  pending = TCODConsole::root != nullptr;
+  present();
+}
+
+void Session::readKeys() {
+  for (;;) {
+    wint_t ch = 0;
+    const int got = wget_wch(stdscr, &ch);
+    if (got == ERR) return;
+    idleWakeups = 0;
+    if (got == KEY_CODE_YES && ch == KEY_RESIZE) {
+      resized();
+      continue;
+    }
+    TerminalKey key{static_cast<std::uint32_t>(ch), got == KEY_CODE_YES, false};
+    if (got == OK && ch == 27) {
+      // Alt+key arrives as Escape and the key at once; Escape Escape is two Escapes, and a
+      // function key after Escape is read on the next round.
+      wint_t next = 0;
+      const int after = wget_wch(stdscr, &next);
+      if (after == OK && next != 27) {
+        key = {static_cast<std::uint32_t>(next), false, true};
+      } else if (after == OK) {
+        unget_wch(static_cast<wchar_t>(next));
+      } else if (after == KEY_CODE_YES) {
+        ungetch(static_cast<int>(next));
+      }
+    }
+    if (auto game = gameKey(key); game && keys.size() < kKeyQueueLimit) keys.push_back(*game);
+  }
+}
+
+bool Session::waitForInput() {
+  pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {wakePipe[0], POLLIN, 0}};
+  const int ready = poll(fds, 2, -1);
+  if (ready < 0) return errno == EINTR;  // a signal: SIGWINCH is read as a resize key
+  if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return false;
+  if ((fds[1].revents & POLLIN) != 0) {
+    char drained[16];
+    while (read(wakePipe[0], drained, sizeof drained) > 0) {
+    }
+  }
+  if ((fds[0].revents & POLLIN) != 0 && ++idleWakeups > kIdleWakeupsAtEnd) return false;
+  return true;
+}
+
+TCOD_key_t Session::nextKey() {
+  present();  // the game waits: whatever it drew last is shown now
+  for (;;) {
+    if (quitSignal != 0 || ended) break;
+    readKeys();
+    if (!tooSmall && !keys.empty()) {
+      const TCOD_key_t key = keys.front();
+      keys.pop_front();
+      return key;
+    }
+    if (!waitForInput()) ended = true;
+  }
+  keyboard::closeWindow();
+  return noKey();
+}
+
+int play(std::optional<std::uint32_t> partition, const std::function<void(App&)>& beforeKey) {
+  try {
+    // libtcod keeps the console without a window: the terminal shows it.
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    App app;
+    if (!app.started) return 1;  // no font sheet; the reason has been printed
+    if (partition) {
+      // libtcod's default generator, which splits every new cave, as a fresh TCODRandom(N)
+      const TCODRandom fresh(*partition);
+      TCODRandom::getInstance()->restore(&fresh);
+    }
+    Session session;
+    if (!session.open()) return 1;
+    display::setPresenter([&session] { session.flushed(); }, true);
+    keyboard::setKeySource([&] {
+      if (beforeKey) beforeKey(app);
+      return session.nextKey();
+    });
+    app.run();
+    keyboard::setKeySource(nullptr);
+    display::setPresenter(nullptr);
+    session.close();
+    return 0;
+  } catch (const std::exception& error) {
+    keyboard::setKeySource(nullptr);
+    display::setPresenter(nullptr);
+    std::fprintf(stderr, "vesperdeep-term: %s\n", error.what());
+    return 1;
+  }
+}
+
+}  // namespace terminal

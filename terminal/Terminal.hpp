@@ -1,0 +1,98 @@
+#pragma once
+
+// The game in a terminal: every presented frame of the root console drawn with ncurses, and
+// the keys read from the terminal. libtcod keeps the console (under SDL's dummy video driver);
+// this shows it and feeds the game's key wait.
+
+#include <libtcod.hpp>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "Colours.hpp"
+
+class App;
+
+namespace terminal {
+
+constexpr int kWidth = 80;
+constexpr int kHeight = 50;
+constexpr const char* kTooSmall = "Make the terminal at least 80 x 50";
+
+// Presenting is paced so that a slow link is not flooded. Between the end of one frame sent
+// to the terminal and the next there are at least kFrameGap when the game flushes again without
+// waiting for a key; a frame held back is sent when the game next waits for a key, so the last
+// frame is always shown. The fade (256 flushes) shows one step in kFadeStride, each for
+// kFrameGap (the presenter waits), and more steps are left out when a frame takes longer than
+// kFrameGap to leave: 16 steps and about 0.7 s on a fast link.
+constexpr std::chrono::milliseconds kFrameGap{40};
+constexpr int kFadeStride = 16;
+
+// The glyph a terminal cell shows for code page 437 glyph `code`: its Unicode character when
+// `unicode` (a UTF-8 locale) and that character is one column wide (wcwidth), otherwise an
+// ASCII look-alike.
+wchar_t cellGlyph(int code, bool unicode);
+
+// One terminal session on standard input and output. Only one may exist at a time (it owns
+// the process's signal handlers while it is open).
+class Session {
+ public:
+  Session() = default;
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Starts ncurses and takes over SIGHUP, SIGINT, SIGTERM and the crash signals. When the
+  // terminal cannot be used, prints one line naming the cause and returns false.
+  bool open();
+  // Gives the terminal back as it was (cursor, colours, echo, keypad); also done by the
+  // destructor.
+  void close();
+
+  // After every presented flush of the root console.
+  void flushed();
+  // The game's key source: the next key press, or TCODK_NONE (the window closed) after a
+  // hang-up, the end of input, SIGINT or SIGTERM.
+  TCOD_key_t nextKey();
+
+  // How many frames have been sent to the terminal, and how many flushes were held back.
+  long long framesSent() const { return sent; }
+  long long framesHeld() const { return held; }
+  Depth depth() const { return colourDepth; }
+
+ private:
+  void present();
+  void draw();
+  void resized();
+  void readKeys();
+  bool waitForInput();
+
+  bool isOpen = false;
+  bool unicode = false;
+  bool tooSmall = false;
+  bool pending = false;
+  bool ended = false;
+  Depth colourDepth = Depth::None;
+  std::array<wchar_t, 256> glyphs{};
+  std::deque<TCOD_key_t> keys;
+  std::chrono::steady_clock::time_point lastSent{};
+  long long sent = 0;
+  long long held = 0;
+  int nextFadeStep = 255 - kFadeStride;  // the next fade level shown
+  int idleWakeups = 0;
+};
+
+// The whole program: the App under SDL's dummy video driver, shown and fed by a Session, until
+// the player quits or the terminal goes away. `partition` fixes libtcod's cave partition as the
+// play driver's --partition does; `beforeKey`, when set, sees the App every time the game waits
+// for a key (the test probe counts kills there). Returns the exit status: 0 when the game ended
+// (Escape on the title screen, hang-up, SIGINT, SIGTERM), 1 when it could not start.
+int play(std::optional<std::uint32_t> partition,
+         const std::function<void(App&)>& beforeKey = nullptr);
+
+}  // namespace terminal
