@@ -1,6 +1,6 @@
 // Rules at their edges: prey exactly at the sight radius, flight, the player's target after a
-// removal, the view each turn, the terrain's quiet generation, and where the cave's first
-// inhabitants land.
+// removal, the move letters, the view each turn, the terrain's quiet generation, and where the
+// cave's first inhabitants land.
 
 #include <gtest/gtest.h>
 #include <libtcod.hpp>
@@ -150,6 +150,16 @@ TEST(PlayersTargetTest, IsClearedWhenThatCreatureIsRemovedAndKeptWhenAnotherOneI
   ASSERT_TRUE(press(*game, "l"));
   ASSERT_EQ(game->killCount, 2);
   EXPECT_EQ(you.target, nullptr);
+}
+
+// ---- Keys ----------------------------------------------------------------------------------
+
+TEST(MoveLetterTest, EachDirectionHasTheLetterOfItsKeyAndNothingElseHasOne) {
+  const std::string letters = "hlkjyubn";  // west, east, north, south, then the diagonals
+  for (int direction = 0; direction < 8; ++direction)
+    EXPECT_EQ(moveLetter(direction), letters[static_cast<std::size_t>(direction)]) << direction;
+  EXPECT_EQ(moveLetter(-1), 0);
+  EXPECT_EQ(moveLetter(8), 0);
 }
 
 // ---- The view and the terrain -------------------------------------------------------------
