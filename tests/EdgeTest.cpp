@@ -188,6 +188,24 @@ TEST(TerrainTest, GeneratingACaveWritesNothingToStandardOutput) {
   }
 }
 
+TEST(TerrainTest, EveryKindSetsItsOwnForegroundWhateverTheTileWasBefore) {
+  const struct {
+    TileKind kind;
+    TCODColor fore;
+  } kinds[] = {{Wall, TCODColor::black},
+               {Water, TCODColor(55, 55, 155)},
+               {ShallowWater, TCODColor(55, 55, 155)}};
+  for (const auto& k : kinds) {
+    for (const TileKind before : {Floor, Wall, Water, ShallowWater}) {
+      Tile tile;
+      tile.setKind(before);
+      tile.fore = TCODColor(1, 2, 3);
+      tile.setKind(k.kind);
+      EXPECT_EQ(tile.fore, k.fore) << "kind " << int{k.kind} << " after " << int{before};
+    }
+  }
+}
+
 TEST(TerrainTest, KindsOutsideTheTableHaveNoTraits) {
   for (const int kind : {-1, 4, 100})
     EXPECT_EQ(traitsOf(static_cast<TileKind>(kind)), nullptr) << kind;
