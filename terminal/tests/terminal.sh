@@ -220,23 +220,25 @@ small() {
 small || true
 
 # ---- Signals ------------------------------------------------------------------------------------
+# in_a_game NAME: an 80 x 50 session NAME with a game on cave 0 begun from the title screen.
+in_a_game() {
+  start "$1" 80 50 tmux-256color "$BIN/vesperdeep-term" --partition 0
+  wait_text "$1" 'Press any key' "title screen" || return 1
+  key "$1" "<Enter>"
+  wait_text "$1" '20/20' "a game"
+}
+
 signals() {
   start sigint 80 50 tmux-256color "$BIN/vesperdeep-term"
   wait_text sigint 'Press any key' "title screen" || return 1
   "${T[@]}" send-keys -t sigint C-c
   status_is sigint "exit 0" && restored sigint && echo "terminal Ctrl+C: status 0, terminal restored: ok"
 
-  start sigterm 80 50 tmux-256color "$BIN/vesperdeep-term" --partition 0
-  wait_text sigterm 'Press any key' "title screen" || return 1
-  key sigterm "<Enter>"
-  wait_text sigterm '20/20' "a game" || return 1
+  in_a_game sigterm || return 1
   kill -TERM "$(cat "$WORK/sigterm/pid")"
   status_is sigterm "exit 0" && restored sigterm && echo "terminal SIGTERM: status 0, terminal restored: ok"
 
-  start crash 80 50 tmux-256color "$BIN/vesperdeep-term" --partition 0
-  wait_text crash 'Press any key' "title screen" || return 1
-  key crash "<Enter>"
-  wait_text crash '20/20' "a game" || return 1
+  in_a_game crash || return 1
   kill -SEGV "$(cat "$WORK/crash/pid")"
   wait_file "$WORK/crash/status" crash || return 1
   local status
