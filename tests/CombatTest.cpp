@@ -164,6 +164,28 @@ TEST_F(PlayerAttackTest, AKillingBlowIsFollowedByTheSlainLine) {
   EXPECT_EQ(game2->killCount, 1);
 }
 
+// A blow kills when it leaves no hit points: one left is still alive. Damage here is exactly the
+// base damage (every other roll has bound 1, which adds 0).
+TEST_F(PlayerAttackTest, ABlowKillsExactlyWhenItLeavesNoHitPoints) {
+  struct Case {
+    int baseDamage;
+    bool kills;
+  };
+  for (const Case c : {Case{4, false}, Case{5, true}, Case{6, true}}) {
+    SetUp();
+    bear->hp = 5;
+    player->accuracy = 10;  // every blow hits
+    player->damageRange = 1;
+    player->baseDamage = c.baseDamage;
+    ASSERT_TRUE(press(*game, "l"));
+    const std::string blow = "You hit the bear for " + std::to_string(c.baseDamage) + " damage!";
+    EXPECT_EQ(game->killCount, c.kills ? 1 : 0) << "damage " << c.baseDamage;
+    EXPECT_EQ(harness::creaturesOf(*game).size(), c.kills ? 0u : 1u) << "damage " << c.baseDamage;
+    EXPECT_EQ(lastLines(*game, c.kills ? 2 : 1)[0], blow);
+    if (!c.kills) EXPECT_EQ(bear->hp, 1);
+  }
+}
+
 TEST(CreatureAttackTest, ACreatureRollsTheSameWayAgainstThePlayer) {
   auto game = harness::gameFromDrawing({
       "#####",  //

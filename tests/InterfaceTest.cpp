@@ -441,7 +441,9 @@ TEST_F(MenuWindowTest, DroppingMovesTheLaterEntriesUpALetter) {
   playInAnEmptyRoom();
   carry(SmallStone);
   carry(SnakeMeat);
-  press("db");
+  press("d");
+  frame();  // the list of three is drawn first: nothing of its last row may stay
+  press("b");
   frame();
   EXPECT_EQ(windowCell(2, 3).ch, 'b');
   EXPECT_EQ(harness::cellAt(22, 8).ch, 'b');

@@ -381,7 +381,7 @@ TEST_F(MapDrawTest, CellsInViewAreDrawnInFullColourAndRemembered) {
   map.computeFov(3, 3, 5);
   map.draw();
   for (const auto& [x, y] :
-       std::vector<std::pair<int, int>>{{3, 3}, {4, 3}, {1, 1}, {0, 3}, {6, 1}}) {
+       std::vector<std::pair<int, int>>{{3, 3}, {4, 3}, {1, 1}, {0, 3}, {6, 1}, {3, 0}, {3, 6}}) {
     EXPECT_TRUE(map.tileAt(x, y).explored) << x << "," << y;
     EXPECT_EQ(harness::cellAt(x, y), terrain(x, y)) << x << "," << y;
   }

@@ -48,9 +48,12 @@ wait_for_line() {
 # cpu_ticks <pid>: user + system time used so far, in clock ticks.
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 
-# check_idle <pid> <what>: a program waiting for a key uses (next to) no CPU over a second.
+# check_idle <pid> <what>: a program waiting for a key uses (next to) no CPU over a second. The
+# second starts half a second in: putting the last frame on a busy virtual display is drawing,
+# not waiting.
 check_idle() {
   local before after
+  sleep 0.5
   before=$(cpu_ticks "$1") || return
   sleep 1
   after=$(cpu_ticks "$1") || return
