@@ -21,8 +21,8 @@ namespace {
 class Report {
  public:
   template <typename... Pieces>
-  void fail(const Pieces&... parts) {
-    (text << ... << parts);
+  void fail(const Pieces&... pieces) {
+    (text << ... << pieces);
     text << '\n';
   }
   std::string str() const { return text.str(); }

@@ -44,6 +44,12 @@ std::string screenText() {
   return text;
 }
 
+void clearRoot() {
+  TCODConsole::root->setDefaultForeground(TCODColor::white);
+  TCODConsole::root->setDefaultBackground(TCODColor::black);
+  TCODConsole::root->clear();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Keys
 

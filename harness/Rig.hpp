@@ -43,6 +43,9 @@ std::string rowText(int y, int x0, int x1);
 // The whole root console as text, one line per row: handy in failure messages.
 std::string screenText();
 
+// Clears the root console to blanks, white on black, as a fresh window shows it.
+void clearRoot();
+
 // ---------------------------------------------------------------------------------------------
 // Keys (built with plainKey, characterKey, shiftedKey and moveKey of Headless.hpp)
 

@@ -182,7 +182,9 @@ TEST_F(PlayerAttackTest, ABlowKillsExactlyWhenItLeavesNoHitPoints) {
     EXPECT_EQ(game->killCount, c.kills ? 1 : 0) << "damage " << c.baseDamage;
     EXPECT_EQ(harness::creaturesOf(*game).size(), c.kills ? 0u : 1u) << "damage " << c.baseDamage;
     EXPECT_EQ(lastLines(*game, c.kills ? 2 : 1)[0], blow);
-    if (!c.kills) EXPECT_EQ(bear->hp, 1);
+    if (!c.kills) {
+      EXPECT_EQ(bear->hp, 1);
+    }
   }
 }
 

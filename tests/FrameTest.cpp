@@ -25,11 +25,7 @@ const std::string kBlankScreen = [] {
 
 class FrameTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    TCODConsole::root->setDefaultForeground(TCODColor::white);
-    TCODConsole::root->setDefaultBackground(TCODColor::black);
-    TCODConsole::root->clear();
-  }
+  void SetUp() override { harness::clearRoot(); }
   void TearDown() override {
     display::setPresenter(nullptr);
     TCODConsole::setFade(255, TCODColor::black);

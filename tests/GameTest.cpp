@@ -302,11 +302,7 @@ TEST(GameTeardownTest, AWholeCaveIsReleasedAfterPlayWithCorpsesAndCarriedStones)
 
 class GameFrameTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    TCODConsole::root->setDefaultForeground(TCODColor::white);
-    TCODConsole::root->setDefaultBackground(TCODColor::black);
-    TCODConsole::root->clear();
-  }
+  void SetUp() override { harness::clearRoot(); }
   void TearDown() override {
     TCODConsole::setFade(255, TCODColor::black);
     TCODConsole::root->clear();

@@ -62,9 +62,7 @@ class InterfaceTest : public ::testing::Test {
     TCODConsole::setColorControl(TCOD_COLCTRL_3, TCODColor::green, TCODColor::black);
     TCODConsole::setColorControl(TCOD_COLCTRL_4, TCODColor::blue, TCODColor::black);
     TCODConsole::setColorControl(TCOD_COLCTRL_5, TCODColor::orange, TCODColor::black);
-    TCODConsole::root->setDefaultForeground(TCODColor::white);
-    TCODConsole::root->setDefaultBackground(TCODColor::black);
-    TCODConsole::root->clear();
+    harness::clearRoot();
   }
   void TearDown() override {
     display::setPresenting(true);

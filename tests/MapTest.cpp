@@ -317,9 +317,7 @@ TEST_F(CaveTest, GenerationLeavesTheTileListsAlone) {
 class MapDrawTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    TCODConsole::root->setDefaultForeground(TCODColor::white);
-    TCODConsole::root->setDefaultBackground(TCODColor::black);
-    TCODConsole::root->clear();
+    harness::clearRoot();
     std::srand(42);
     for (int y = 0; y < map.height; ++y) {
       for (int x = 0; x < map.width; ++x) {

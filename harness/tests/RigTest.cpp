@@ -13,11 +13,7 @@ namespace {
 
 class RigScreenTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    TCODConsole::root->setDefaultForeground(TCODColor::white);
-    TCODConsole::root->setDefaultBackground(TCODColor::black);
-    TCODConsole::root->clear();
-  }
+  void TearDown() override { harness::clearRoot(); }
 };
 
 TEST_F(RigScreenTest, ReadsCellsAndRowsOfTheRootConsole) {
