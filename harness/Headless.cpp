@@ -280,10 +280,6 @@ void fixPartition(std::uint32_t seed) {
 
 // ---- The screen ------------------------------------------------------------------------------
 
-std::string glyphUtf8(int code) {
-  return cp437::utf8(code);
-}
-
 std::string screenUtf8() {
   const TCODConsole& root = *TCODConsole::root;
   std::string out;

@@ -31,9 +31,6 @@ std::string screenUtf8();
 // the cell ("70*000000/000000").
 std::string screenColours();
 
-// The code page 437 glyph `code` (0..255) as UTF-8.
-std::string glyphUtf8(int code);
-
 // A stable 64-bit FNV-1a hash of everything that decides how `game` goes on: turn, kills,
 // story stage, mode, the player's values, inventory and equipment, every registered entity's
 // id, kind, position, hit points and flags, the explored flags of the level, and the texts of

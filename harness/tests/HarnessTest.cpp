@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "Cp437.hpp"
 #include "Entity.hpp"
 #include "Game.hpp"
 #include "Headless.hpp"
@@ -246,10 +247,10 @@ TEST_F(ScreenTest, TextIsFiftyLinesOfEightyCodePage437Characters) {
   ASSERT_EQ(lines.size(), 50u);
   EXPECT_EQ(lines[0], "\u2550\u2248\u263A\u2022\u263CA\u2551" + std::string(73, ' '));
   EXPECT_EQ(lines[49], std::string(79, ' ') + "@");
-  EXPECT_EQ(glyphUtf8(0), " ");
-  EXPECT_EQ(glyphUtf8(206), "\u256C");
-  EXPECT_EQ(glyphUtf8(127), "\u2302");
-  EXPECT_EQ(glyphUtf8(255), "\u00A0");
+  EXPECT_EQ(cp437::utf8(0), " ");
+  EXPECT_EQ(cp437::utf8(206), "\u256C");
+  EXPECT_EQ(cp437::utf8(127), "\u2302");
+  EXPECT_EQ(cp437::utf8(255), "\u00A0");
 }
 
 TEST_F(ScreenTest, ColoursGiveEveryCellInRuns) {
