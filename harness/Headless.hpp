@@ -1,8 +1,8 @@
 #pragma once
 
 // Running the game without a player: pinning its randomness, reading the screen back as text,
-// hashing a game's state, and the keys, key scripts and random keys that stand in for the
-// player. Shared by the tests, the play driver, the bot and the benchmarks.
+// and the keys, key scripts and random keys that stand in for the player. Shared by the tests,
+// the play driver, the bot and the benchmarks. (A game's state as text and its hash: State.hpp.)
 
 #include <libtcod.hpp>
 
@@ -30,12 +30,6 @@ std::string screenUtf8();
 // background, hex RGB), cells separated by spaces and runs of equal cells written "N*" before
 // the cell ("70*000000/000000").
 std::string screenColours();
-
-// A stable 64-bit FNV-1a hash of everything that decides how `game` goes on: turn, kills,
-// story stage, mode, the player's values, inventory and equipment, every registered entity's
-// id, kind, position, hit points and flags, the explored flags of the level, and the texts of
-// the message log. Equal games give equal hashes on every machine.
-std::uint64_t stateHash(const Game& game);
 
 // ---- Keys ----------------------------------------------------------------------------------
 

@@ -21,6 +21,7 @@
 #include "Player.hpp"
 #include "Rig.hpp"
 #include "Scenario.hpp"
+#include "State.hpp"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // vesperdeep-driver: plays the real game without a player.
 //
 // Keys come from a key script or from a seeded random generator; after every key the driver
-// checks the game's invariants and can record a state hash; at the end it writes the screen as
-// text. See README.md ("Reporting a bug") and --help.
+// checks the game's invariants and can record the state (as text and as a hash); at the end it
+// writes the screen as text. See README.md ("Reporting a bug"), docs/testing.md and --help.
 
 #include <libtcod.hpp>
 
@@ -18,6 +18,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "App.hpp"
@@ -27,6 +28,8 @@
 #include "Invariants.hpp"
 #include "Keyboard.hpp"
 #include "Player.hpp"
+#include "RandDraws.hpp"
+#include "State.hpp"
 #include "Tool.hpp"
 
 namespace {
@@ -61,6 +64,9 @@ Outputs, written when the keys run out (before the driver ends the game with Esc
   --screen FILE     the screen as 50 lines of 80 characters (UTF-8)
   --colours FILE    the colours of every cell
   --hashes FILE     one line per key the game read: game, key, turn, mode, state hash
+  --state FILE      the whole state of the game as text, one fact per line
+  --states FILE     the state after every key the game read, as a catalog: the first in
+                    full, then the facts that changed ("(gone) NAME" for one that went)
   --record FILE     every key the driver fed, as a key script
 
 Checks:
@@ -84,6 +90,8 @@ struct Options {
   std::string screenFile;
   std::string coloursFile;
   std::string hashesFile;
+  std::string stateFile;
+  std::string statesFile;
   std::string recordFile;
   int watchdogMs = 1000;
   bool thenKeyboard = false;
@@ -93,40 +101,56 @@ struct Options {
   harness::usageError(kProgram, why);
 }
 
+// Reads the current option of `line` if it chooses the keys or the game; false otherwise.
+bool parseInputOption(CommandLine& line, Options& options) {
+  if (line.is("--script")) {
+    options.script = line.text();
+  } else if (line.is("--fuzz")) {
+    options.fuzz = true;
+    options.fuzzSeed = static_cast<std::uint64_t>(line.number(0, INT64_MAX));
+  } else if (line.is("--keys")) {
+    options.keys = line.number(1, INT64_MAX);
+  } else if (line.is("--games")) {
+    options.games = line.number(1, INT64_MAX);
+  } else if (line.is("--partition")) {
+    options.partition = static_cast<std::uint32_t>(line.number(0, UINT32_MAX));
+  } else if (line.is("--kills")) {
+    options.kills = static_cast<int>(line.number(0, 1000000));
+  } else if (line.is("--no-flush")) {
+    options.noFlush = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// Reads the current option of `line` if it names an output or a check; false otherwise.
+bool parseOutputOption(CommandLine& line, Options& options) {
+  const std::pair<const char*, std::string*> files[] = {
+      {"--screen", &options.screenFile}, {"--colours", &options.coloursFile},
+      {"--hashes", &options.hashesFile}, {"--state", &options.stateFile},
+      {"--states", &options.statesFile}, {"--record", &options.recordFile},
+  };
+  for (const auto& [name, file] : files) {
+    if (!line.is(name)) continue;
+    *file = line.text();
+    return true;
+  }
+  if (line.is("--watchdog")) {
+    options.watchdogMs = static_cast<int>(line.number(0, 3600000));
+  } else if (line.is("--then-keyboard")) {
+    options.thenKeyboard = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 Options parseOptions(int argc, char** argv) {
   Options options;
   CommandLine line(kProgram, kUsage, argc, argv);
   while (line.next()) {
-    if (line.is("--script")) {
-      options.script = line.text();
-    } else if (line.is("--fuzz")) {
-      options.fuzz = true;
-      options.fuzzSeed = static_cast<std::uint64_t>(line.number(0, INT64_MAX));
-    } else if (line.is("--keys")) {
-      options.keys = line.number(1, INT64_MAX);
-    } else if (line.is("--games")) {
-      options.games = line.number(1, INT64_MAX);
-    } else if (line.is("--partition")) {
-      options.partition = static_cast<std::uint32_t>(line.number(0, UINT32_MAX));
-    } else if (line.is("--kills")) {
-      options.kills = static_cast<int>(line.number(0, 1000000));
-    } else if (line.is("--no-flush")) {
-      options.noFlush = true;
-    } else if (line.is("--screen")) {
-      options.screenFile = line.text();
-    } else if (line.is("--colours")) {
-      options.coloursFile = line.text();
-    } else if (line.is("--hashes")) {
-      options.hashesFile = line.text();
-    } else if (line.is("--record")) {
-      options.recordFile = line.text();
-    } else if (line.is("--watchdog")) {
-      options.watchdogMs = static_cast<int>(line.number(0, 3600000));
-    } else if (line.is("--then-keyboard")) {
-      options.thenKeyboard = true;
-    } else {
-      line.unknown();
-    }
+    if (!parseInputOption(line, options) && !parseOutputOption(line, options)) line.unknown();
   }
   if (options.fuzz == !options.script.empty())
     usageError("give either --script FILE or --fuzz SEED");
@@ -229,10 +253,8 @@ class Driver {
                 << " keys, at most " << gameBudget << " per game, partition " << options.partition
                 << std::endl;
     }
-    if (!options.hashesFile.empty()) {
-      hashes.open(options.hashesFile, std::ios::binary | std::ios::trunc);
-      if (!hashes) usageError("cannot write " + options.hashesFile);
-    }
+    openForWriting(hashes, options.hashesFile);
+    openForWriting(states, options.statesFile);
   }
 
   // The key source of the game: called whenever the game (or the title screen) waits.
@@ -268,19 +290,18 @@ class Driver {
   }
 
  private:
-  // Looks at the game after the last key: a new game, the invariants, the state hash.
+  static void openForWriting(std::ofstream& file, const std::string& name) {
+    if (name.empty()) return;
+    file.open(name, std::ios::binary | std::ios::trunc);
+    if (!file) usageError("cannot write " + name);
+  }
+
+  // Looks at the game after the last key: a new game, the invariants, the recorded state.
   void observe() {
     Game* game = app.game.get();
     if (game != currentGame) {
       currentGame = game;
-      if (game != nullptr) {
-        ++gamesStarted;
-        keysThisGame = 0;
-        lastTurn = 0;
-        deathCounted = false;
-        noteCounted = false;
-        if (options.kills >= 0) game->killCount = options.kills;
-      }
+      if (game != nullptr) startCounting(*game);
     }
     if (game == nullptr) return;
     const std::string broken = checkInvariants(*game);
@@ -291,13 +312,31 @@ class Driver {
       turnsSeen += game->turnCount - lastTurn;
       lastTurn = game->turnCount;
     }
-    if (hashes.is_open() && !keysRanOut) {
-      char line[128];
-      std::snprintf(line, sizeof line, "game %lld key %lld turn %d mode %d hash %016llx\n",
-                    gamesStarted, keysFed, game->turnCount, static_cast<int>(game->mode),
-                    static_cast<unsigned long long>(stateHash(*game)));
-      hashes << line;
+    if (!keysRanOut) recordState(*game);
+  }
+
+  // A new game has begun.
+  void startCounting(Game& game) {
+    ++gamesStarted;
+    keysThisGame = 0;
+    lastTurn = 0;
+    deathCounted = false;
+    noteCounted = false;
+    if (options.kills >= 0) game.killCount = options.kills;
+  }
+
+  // The state hash line and the state catalog's entry for the key just read.
+  void recordState(const Game& game) {
+    char header[96];
+    std::snprintf(header, sizeof header, "game %lld key %lld turn %d mode %d", gamesStarted,
+                  keysFed, game.turnCount, static_cast<int>(game.mode));
+    if (hashes.is_open()) {
+      char hash[24];
+      std::snprintf(hash, sizeof hash, " hash %016llx\n",
+                    static_cast<unsigned long long>(stateHash(game)));
+      hashes << header << hash;
     }
+    if (states.is_open()) states << catalog.add(header, stateText(game, randDraws()));
   }
 
   // What the game was showing when it asked for a key, for the summary.
@@ -391,7 +430,12 @@ class Driver {
     if (!options.screenFile.empty()) writeFile(options.screenFile, screenUtf8());
     if (!options.coloursFile.empty()) writeFile(options.coloursFile, screenColours());
     if (!options.recordFile.empty()) writeFile(options.recordFile, recorded + "\n");
+    if (!options.stateFile.empty()) {
+      const Game* game = app.game.get();
+      writeFile(options.stateFile, game != nullptr ? stateText(*game, randDraws()) : "");
+    }
     if (hashes.is_open()) hashes.flush();
+    if (states.is_open()) states.flush();
   }
 
   void printRecentKeys() const {
@@ -423,6 +467,8 @@ class Driver {
   KeyFuzzer fuzzer;
   std::deque<TCOD_key_t> scripted;
   std::ofstream hashes;
+  std::ofstream states;
+  StateCatalog catalog;
   std::string recorded;
   std::deque<TCOD_key_t> recent;
 
