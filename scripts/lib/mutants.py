@@ -282,9 +282,7 @@ def run_shards(binary, shards, deadline, env, gtest_filter):
     return status, failed
 
 
-def main():
-    # a stopped run still restores the mutated file (the finally below)
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+def parse_arguments():
     ap = argparse.ArgumentParser()
     ap.add_argument("--repo", required=True)
     ap.add_argument("--max", type=int, default=int(os.environ.get("MUTANTS_MAX", "200")),
@@ -299,8 +297,11 @@ def main():
     ap.add_argument("--work", default=None, help="scratch directory (default build/mutants)")
     ap.add_argument("--rev", default=None,
                     help="mutate the tree of this commit instead of the checkout's tracked files")
-    a = ap.parse_args()
+    return ap.parse_args()
 
+
+def prepare_tree(a):
+    """The scratch directory and its copy of the tree, brought up to date with the checkout."""
     work = os.path.abspath(a.work) if a.work else os.path.join(a.repo, "build", "mutants")
     tree = os.path.join(work, "tree")
     os.makedirs(tree, exist_ok=True)
@@ -309,17 +310,23 @@ def main():
     # left half-built can stand in for the code.
     for name in os.listdir(os.path.join(tree, "source")):
         os.utime(os.path.join(tree, "source", name))
+    return work, tree
 
+
+def load_equivalent(repo):
+    """The ids of the mutants tests/mutants/equivalent.txt lists as equivalent."""
     equivalent = set()
-    eq_path = os.path.join(a.repo, "tests", "mutants", "equivalent.txt")
+    eq_path = os.path.join(repo, "tests", "mutants", "equivalent.txt")
     if os.path.exists(eq_path):
         for l in open(eq_path):
             l = l.rstrip("\n")
             if l and not l.startswith("#"):
                 equivalent.add(l.split("\t")[0])
+    return equivalent
 
-    allm = generate(tree)
-    total = len(allm)
+
+def choose_mutants(allm, a):
+    """The sample to run, in the order it runs."""
     chosen = sorted(allm, key=lambda m: hashlib.sha1(m["id"].encode()).hexdigest())
     if a.only:
         chosen = [m for m in chosen if any(o in m["id"] for o in a.only)]
@@ -328,83 +335,138 @@ def main():
     # Run in sample order, a chunk at a time and each chunk in file order (fewer files to rebuild
     # between mutants): a run stopped at the end of a chunk has covered the first mutants of the
     # sample.
-    chosen = [m for start in range(0, len(chosen), CHUNK)
-              for m in sorted(chosen[start:start + CHUNK], key=lambda m: (m["file"], m["line"], m["id"]))]
-    if a.list:
-        for m in sorted(chosen, key=lambda m: (m["file"], m["line"], m["id"])):
-            print(f'{m["file"]}:{m["line"]}\t{m["change"]}\t{m["id"]}')
-        print(f"{len(chosen)} of {total} mutants", file=sys.stderr)
-        return 0
+    return [m for start in range(0, len(chosen), CHUNK)
+            for m in sorted(chosen[start:start + CHUNK], key=lambda m: (m["file"], m["line"], m["id"]))]
 
+
+def list_mutants(chosen, total):
+    for m in sorted(chosen, key=lambda m: (m["file"], m["line"], m["id"])):
+        print(f'{m["file"]}:{m["line"]}\t{m["change"]}\t{m["id"]}')
+    print(f"{len(chosen)} of {total} mutants", file=sys.stderr)
+
+
+def scratch_environment():
     env = dict(os.environ)
     # No compiler cache for the scratch build: a cached object must never stand in for a mutant
     # (or a mutant's for the original), and mutants are built once anyway.
     env["CCACHE_DISABLE"] = "1"
     env["SDL_VIDEODRIVER"] = "dummy"
     env["SDL_AUDIODRIVER"] = "dummy"
-    bdir = os.path.join(tree, "build", "mutants")
-    build = ["cmake", "--build", bdir, "--target", "vesperdeep_tests", "-j", str(a.jobs)]
-    if not os.path.exists(os.path.join(bdir, "CMakeCache.txt")):
-        r = run(configure_command(tree, bdir), tree, env=env)
+    return env
+
+
+class Scratch:
+    """The scratch build of the unit tests and how to rebuild and run it."""
+
+    def __init__(self, tree, a):
+        self.tree, self.jobs, self.timeout = tree, a.jobs, a.timeout
+        self.env = scratch_environment()
+        self.bdir = os.path.join(tree, "build", "mutants")
+        self.build = ["cmake", "--build", self.bdir, "--target", "vesperdeep_tests", "-j", str(a.jobs)]
+        self.binary = os.path.join(self.bdir, "bin", "vesperdeep_tests")
+
+    def rebuild(self):
+        return run(self.build, self.tree, env=self.env)
+
+    def check_unmutated(self):
+        """Configures (the first time), builds and tests the unmutated tree; False after saying
+        what failed."""
+        if not os.path.exists(os.path.join(self.bdir, "CMakeCache.txt")):
+            r = run(configure_command(self.tree, self.bdir), self.tree, env=self.env)
+            if r.returncode:
+                sys.stdout.write(r.stdout.decode()); return False
+        self.started = time.time()  # the run time counts from the first build
+        r = self.rebuild()
         if r.returncode:
-            sys.stdout.write(r.stdout.decode()); return 1
-    t0 = time.time()
-    r = run(build, tree, env=env)
-    if r.returncode:
-        sys.stdout.write(r.stdout.decode()[-4000:]); print("the unmutated tree does not build"); return 1
-    binary = os.path.join(bdir, "bin", "vesperdeep_tests")
-    if run_tests(binary, a.jobs, a.timeout * 5, env)[0] != "survived":
-        print("the unmutated tests fail"); return 1
-    report = os.path.join(work, "report.txt")
+            sys.stdout.write(r.stdout.decode()[-4000:]); print("the unmutated tree does not build"); return False
+        if run_tests(self.binary, self.jobs, self.timeout * 5, self.env)[0] != "survived":
+            print("the unmutated tests fail"); return False
+        return True
+
+
+def judge(m, scratch, equivalent, killers):
+    """Builds and tests the tree with mutant `m` in place, then puts the file back.
+    Returns (status, failed test names)."""
+    path = os.path.join(scratch.tree, "source", m["file"])
+    original = open(path).read()
+    lines = original.split("\n")
+    for i, new in m["edits"].items():
+        lines[i] = new
+    failed = []
+    try:
+        open(path, "w").write("\n".join(lines))
+        if m["id"] in equivalent:
+            return "equivalent", failed
+        if scratch.rebuild().returncode:
+            return "build-failure", failed
+        status, failed = run_tests(scratch.binary, scratch.jobs, scratch.timeout, scratch.env,
+                                   killers.get(m["file"], []))
+        if failed:
+            recent = [t for t in killers.get(m["file"], []) if t != failed[0]]
+            killers[m["file"]] = [failed[0]] + recent[:7]
+        return status, failed
+    finally:
+        open(path, "w").write(original)
+
+
+def run_sample(chosen, total, scratch, equivalent, report):
+    """Judges every chosen mutant, writing each result to `report` as it comes."""
     results = []
     killers = {}  # file -> the tests that killed its latest mutants, latest first
     with open(report, "w") as out:
         out.write(f"# mutants generated {total}, run {len(chosen)}\n")
         for n, m in enumerate(chosen, 1):
-            path = os.path.join(tree, "source", m["file"])
-            original = open(path).read()
-            lines = original.split("\n")
-            for i, new in m["edits"].items():
-                lines[i] = new
-            failed, t1 = [], time.time()
-            try:
-                open(path, "w").write("\n".join(lines))
-                if m["id"] in equivalent:
-                    status = "equivalent"
-                else:
-                    b = run(build, tree, env=env)
-                    if b.returncode:
-                        status = "build-failure"
-                    else:
-                        status, failed = run_tests(binary, a.jobs, a.timeout, env,
-                                                   killers.get(m["file"], []))
-                        if failed:
-                            recent = [t for t in killers.get(m["file"], []) if t != failed[0]]
-                            killers[m["file"]] = [failed[0]] + recent[:7]
-            finally:
-                open(path, "w").write(original)
+            t1 = time.time()
+            status, failed = judge(m, scratch, equivalent, killers)
             line = f'{status}\t{m["file"]}:{m["line"]}\t{m["change"]}\t{m["id"]}'
             results.append((status, m, line + (f"\t{failed[0]}" if failed else "")))
             out.write(results[-1][2] + "\n"); out.flush()
             print(f"[{n}/{len(chosen)}] {time.time() - t1:4.1f}s {line}", flush=True)
-        run(build, tree, env=env)  # leave the scratch build unmutated
-        count = {s: sum(1 for r, _, _ in results if r == s)
-                 for s in ("killed", "timeout", "survived", "build-failure", "equivalent")}
-        dead = count["killed"] + count["timeout"]
-        scored = dead + count["survived"]
-        score = 100.0 * dead / scored if scored else 0.0
-        elapsed = time.time() - t0
-        load = open("/proc/loadavg").read().split()[:3]
-        summary = (f"# generated {total}, run {len(chosen)}, equivalent {count['equivalent']}, "
-                   f"killed {count['killed']}, timeout {count['timeout']}, survived {count['survived']}, "
-                   f"build-failure {count['build-failure']}\n"
-                   f"# score {score:.1f} % (killed+timeout / non-equivalent that built)\n"
-                   f"# run time {elapsed / 60:.1f} min, load average at the end {' '.join(load)}\n")
+        scratch.rebuild()  # leave the scratch build unmutated
+    return results
+
+
+def summarise(results, total, chosen, elapsed):
+    count = {s: sum(1 for r, _, _ in results if r == s)
+             for s in ("killed", "timeout", "survived", "build-failure", "equivalent")}
+    dead = count["killed"] + count["timeout"]
+    scored = dead + count["survived"]
+    score = 100.0 * dead / scored if scored else 0.0
+    load = open("/proc/loadavg").read().split()[:3]
+    return (f"# generated {total}, run {len(chosen)}, equivalent {count['equivalent']}, "
+            f"killed {count['killed']}, timeout {count['timeout']}, survived {count['survived']}, "
+            f"build-failure {count['build-failure']}\n"
+            f"# score {score:.1f} % (killed+timeout / non-equivalent that built)\n"
+            f"# run time {elapsed / 60:.1f} min, load average at the end {' '.join(load)}\n")
+
+
+def write_report(report, results, total, chosen, summary):
     with open(report, "w") as out:  # the finished report reads in file and line order
         out.write(f"# mutants generated {total}, run {len(chosen)}, in file and line order\n")
         for _, _, line in sorted(results, key=lambda r: (r[1]["file"], r[1]["line"], r[1]["id"])):
             out.write(line + "\n")
         out.write(summary)
+
+
+def main():
+    # a stopped run still restores the mutated file (the finally in judge)
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    a = parse_arguments()
+    work, tree = prepare_tree(a)
+    equivalent = load_equivalent(a.repo)
+    allm = generate(tree)
+    total = len(allm)
+    chosen = choose_mutants(allm, a)
+    if a.list:
+        list_mutants(chosen, total)
+        return 0
+    scratch = Scratch(tree, a)
+    if not scratch.check_unmutated():
+        return 1
+    report = os.path.join(work, "report.txt")
+    results = run_sample(chosen, total, scratch, equivalent, report)
+    summary = summarise(results, total, chosen, time.time() - scratch.started)
+    write_report(report, results, total, chosen, summary)
     print(summary, end="")
     print(f"report: {report}")
     return 0
