@@ -2,7 +2,7 @@
 //
 // Keys come from a key script or from a seeded random generator; after every key the driver
 // checks the game's invariants and can record the state (as text and as a hash); at the end it
-// writes the screen as text. See README.md ("Reporting a bug"), docs/testing.md and --help.
+// writes the screen as text. See README.md ("Reporting a bug"), docs/state.md and --help.
 
 #include <libtcod.hpp>
 
