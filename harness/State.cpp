@@ -242,7 +242,7 @@ void walkPlayer(Facts& facts, const Player& player) {
   for (std::size_t index = 0; index < player.inventory.size(); ++index) {
     const Item& item = *player.inventory[index];
     facts.subject("inventory " + std::to_string(index) + " item " + std::to_string(item.id) + " " +
-                  item.name);
+                  escaped(item.name));
     facts.number("id", item.id);
     walkItem(facts, item);
   }
