@@ -1,6 +1,7 @@
 """The checking scripts: scripts/function-lengths measures C++ and Python functions as written
-here, and scripts/lib/state_diff.py names the first key and the facts where two state catalogs
-part."""
+here, scripts/lib/state_diff.py names the first key and the facts where two state catalogs
+part, and the play driver's state catalog adds up to its final state (when VESPERDEEP_DRIVER
+names the driver)."""
 
 import os
 import subprocess
@@ -119,6 +120,28 @@ class StateDiffTest(unittest.TestCase):
         status, out = self.compare(CATALOG, CATALOG.split("== game 1 key 3")[0])
         self.assertEqual(status, 1)
         self.assertIn("the states agree for 2 keys; expected 3 keys, the game read 2", out)
+
+
+@unittest.skipUnless(os.environ.get("VESPERDEEP_DRIVER"), "VESPERDEEP_DRIVER names no driver")
+class DriverStateTest(unittest.TestCase):
+    def test_the_catalog_adds_up_to_the_final_state(self):
+        driver = os.environ["VESPERDEEP_DRIVER"]
+        script = os.path.join(ROOT, "tests", "golden", "07-eat.keys")
+        with tempfile.TemporaryDirectory() as folder:
+            final, catalog = os.path.join(folder, "final"), os.path.join(folder, "catalog")
+            subprocess.run([driver, "--script", script, "--no-flush", "--state", final,
+                            "--states", catalog], cwd=os.path.dirname(driver), check=True,
+                           stdout=subprocess.DEVNULL, env=dict(os.environ, SDL_VIDEODRIVER="dummy"))
+            sys.path.insert(0, os.path.join(ROOT, "scripts", "lib"))
+            import state_diff
+            state = {}
+            for _, lines in state_diff.sections(catalog):
+                state_diff.apply(state, lines)
+            with open(final) as text:
+                written = [line.rstrip("\n") for line in text]
+        self.assertIn("game rand draws: ", "\n".join(written))
+        self.assertEqual(len(state), len(written))  # no name twice
+        self.assertEqual(state, dict(state_diff.split_fact(line) for line in written))
 
 
 if __name__ == "__main__":
