@@ -1,0 +1,107 @@
+#!/usr/bin/python3
+"""The game played in a real browser: headless Chromium, driven by Selenium, on the page that
+vesperdeep-server serves on a free loopback port.
+
+  - the title screen and the first frame of a game, read back from the page's canvas at scale
+    1, are pixel for pixel the picture of the game's own window on a virtual X display (Xvfb),
+    on the same cave partition;
+  - keys typed into the page (real key events: letters, Shift, a digit, arrows, Home, '.',
+    the inventory, Escape back, Escape to the title) give, after every key, the same screen,
+    glyph for glyph and colour for colour, as the headless play driver after the same keys;
+  - a shortcut typed with Ctrl reaches the browser, not the game;
+  - closing the tab ends that game's process within a second.
+
+    web/tests/browser.py BIN_DIR     (BIN_DIR holds vesperdeep-server and vesperdeep-driver)
+
+Exit status: 0 passed, 1 failed, 77 skipped (a line starting "SKIPPED:" names what is missing).
+"""
+
+import os
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import rig  # noqa: E402
+
+# The walk through the game: each key as the play driver's key script names it, and as the
+# browser types it.
+WALK = [
+    ("<Enter>", "ENTER"),
+    ("l", "l"),
+    ("j", "j"),
+    ("<Left>", "ARROW_LEFT"),
+    ("<Up>", "ARROW_UP"),
+    ("<S-h>", "H"),
+    ("5", "5"),
+    (".", "."),
+    ("<Home>", "HOME"),
+    ("i", "i"),
+    ("a", "a"),
+    ("<Esc>", "ESCAPE"),
+    ("y", "y"),
+    ("<Esc>", "ESCAPE"),
+]
+PARTITION = 0
+
+
+def check_window_pixels(r, browser, driver_script, what):
+    """The page's canvas against the game's window after the same keys."""
+    window = r.window_pixels(driver_script, PARTITION)
+    page = browser.canvas_pixels()
+    r.expect(page.size == window.size, f"{what}: page {page.size}, window {window.size}")
+    difference = rig.first_difference(page, window)
+    r.expect(difference is None, f"{what}: the page differs from the window: {difference}")
+
+
+def walk(r, browser):
+    script = ""
+    for token, typed in WALK:
+        script += token
+        browser.type(typed)
+        expected = r.driver_screen(script, PARTITION)
+        difference = rig.screen_difference(browser.screen(), expected)
+        r.expect(difference is None, f"after {script}: {difference}")
+    print(f"browser: {len(WALK)} keys typed, every screen as the play driver's: ok")
+
+
+def shortcuts_stay_the_browsers(r, browser):
+    before = browser.page_state()
+    browser.type_with_control("l")
+    time.sleep(0.3)  # nothing is expected to happen, so there is nothing to wait for
+    after = browser.page_state()
+    r.expect(after["keysSent"] == before["keysSent"], "Ctrl+L was sent to the game")
+    print("browser: Ctrl+L is left to the browser: ok")
+
+
+def closing_the_tab_ends_the_game(r, server, browser):
+    children = server.children()
+    r.expect(len(children) == 1, f"one game running, not {len(children)}")
+    started = time.monotonic()
+    browser.close_game_tab()
+    gone = r.wait_until(lambda: not rig.process_exists(children[0]), 5)
+    took = time.monotonic() - started
+    r.expect(gone and took <= 1.0, f"the game's process was still there {took:.2f} s later")
+    print(f"browser: closing the tab ended the game in {took:.2f} s: ok")
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit("usage: web/tests/browser.py BIN_DIR")
+    r = rig.Rig(os.path.abspath(sys.argv[1]))
+    with r:
+        server = r.start_server(PARTITION)
+        browser = r.start_browser(server.url)
+        r.expect(browser.page_state()["scale"] == 1, "the page is not drawn at scale 1")
+        check_window_pixels(r, browser, "", "title screen")
+        browser.type("ENTER")
+        check_window_pixels(r, browser, "<Enter>", "first frame")
+        print("browser: title screen and first frame as the window's, pixel for pixel: ok")
+        browser.reload()
+        walk(r, browser)
+        shortcuts_stay_the_browsers(r, browser)
+        closing_the_tab_ends_the_game(r, server, browser)
+    return r.status()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
