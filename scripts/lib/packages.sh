@@ -3,8 +3,11 @@
 #
 # VESPERDEEP_PLAY_PACKAGES: what building and running the game needs (scripts/play), the
 # terminal front end included (libncurses-dev).
+# VESPERDEEP_SERVER_PACKAGES: what building vesperdeep-server needs besides
+# (scripts/play --browser): Boost 1.81's Beast and Asio, newer than the default libboost-dev.
 # VESPERDEEP_PACKAGES: everything the tests need as well (scripts/test); tmux runs the
-# terminal tests, ncurses-term gives them the 24-bit colour terminfo entry tmux-direct.
+# terminal tests, ncurses-term gives them the 24-bit colour terminfo entry tmux-direct;
+# chromium, chromium-driver and python3-selenium run the browser tests.
 # ensure_packages [package...]: installs the missing ones (default: VESPERDEEP_PACKAGES) with
 # apt-get when run as root; otherwise names them and fails.
 
@@ -18,8 +21,13 @@ VESPERDEEP_PLAY_PACKAGES=(
   libncurses-dev
 )
 
+VESPERDEEP_SERVER_PACKAGES=(
+  libboost1.81-dev
+)
+
 VESPERDEEP_PACKAGES=(
   "${VESPERDEEP_PLAY_PACKAGES[@]}"
+  "${VESPERDEEP_SERVER_PACKAGES[@]}"
   libgtest-dev
   libbenchmark-dev
   xvfb
@@ -37,6 +45,9 @@ VESPERDEEP_PACKAGES=(
   appstream
   tmux
   ncurses-term
+  chromium
+  chromium-driver
+  python3-selenium
 )
 
 missing_packages() {
