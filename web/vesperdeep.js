@@ -219,6 +219,7 @@
       this.console = console;
       this.socket = null;
       this.state = "idle"; // connecting, playing, ended, lost
+      // Counted afresh for each connection:
       this.keysSent = 0;
       this.waits = 0; // 'W' marks received
       this.pending = 0; // keys sent that the game has not yet answered with a wait
@@ -233,6 +234,8 @@
       const socket = new WebSocket(url.href);
       socket.binaryType = "arraybuffer";
       this.socket = socket;
+      this.keysSent = 0;
+      this.waits = 0;
       this.pending = 0;
       this.finalText = null;
       this.setState("connecting", "Connecting...");

@@ -9,6 +9,8 @@ vesperdeep-server serves on a free loopback port.
     the inventory, Escape back, Escape to the title) give, after every key, the same screen,
     glyph for glyph and colour for colour, as the headless play driver after the same keys;
   - a shortcut typed with Ctrl reaches the browser, not the game;
+  - the game ended (Escape on the title screen) or killed: the page says so in words and its
+    button starts a new game on the title screen;
   - closing the tab ends that game's process within a second.
 
     web/tests/browser.py BIN_DIR     (BIN_DIR holds vesperdeep-server and vesperdeep-driver)
@@ -17,6 +19,7 @@ Exit status: 0 passed, 1 failed, 77 skipped (a line starting "SKIPPED:" names wh
 """
 
 import os
+import signal
 import sys
 import time
 
@@ -73,7 +76,28 @@ def shortcuts_stay_the_browsers(r, browser):
     print("browser: Ctrl+L is left to the browser: ok")
 
 
+def ended_games_offer_a_new_one(r, server, browser):
+    """Escape on the title screen ends the game; a killed game process ends it with the server's
+    words; either way the page says so and its button starts a new game."""
+    browser.type("ESCAPE", settle=False)
+    r.expect(browser.outcome() == "ended", "Escape on the title screen did not end the game")
+    notice = browser.ended_notice()
+    r.expect(notice and notice[0] and notice[1], f"no words and button after the end: {notice}")
+    browser.new_game()
+    r.expect(rig.screen_difference(browser.screen(), r.driver_screen("", PARTITION)) is None,
+             "the new game does not start on the title screen")
+    r.wait_until(lambda: len(server.children()) == 1, 5)
+    game = server.children()[0]
+    os.kill(game, signal.SIGKILL)
+    r.expect(browser.outcome() in ("ended", "lost"), "the page did not notice its game was killed")
+    notice = browser.ended_notice()
+    r.expect(notice and notice[0] and notice[1], f"no words and button after a crash: {notice}")
+    print(f"browser: after Escape and after a crash: '{notice[0]}' and a new game: ok")
+    browser.new_game()
+
+
 def closing_the_tab_ends_the_game(r, server, browser):
+    r.wait_until(lambda: len(server.children()) == 1, 5)
     children = server.children()
     r.expect(len(children) == 1, f"one game running, not {len(children)}")
     started = time.monotonic()
@@ -99,6 +123,7 @@ def main():
         browser.reload()
         walk(r, browser)
         shortcuts_stay_the_browsers(r, browser)
+        ended_games_offer_a_new_one(r, server, browser)
         closing_the_tab_ends_the_game(r, server, browser)
     return r.status()
 

@@ -179,15 +179,19 @@ class Browser:
 
     def settle(self):
         """Waits until the game has answered every key typed and waits for the next one."""
-        state = self.driver.execute_async_script(
+        state = self.outcome()
+        if state != "playing":
+            raise Failure(f"the page is '{state}': {self.status_text()}")
+
+    def outcome(self):
+        """The page's state once the game has answered every key or the connection has ended."""
+        return self.driver.execute_async_script(
             """const done = arguments[arguments.length - 1];
             (function wait() {
               if (window.vesperdeep) window.vesperdeep.settled().then(done);
               else setTimeout(wait, 10);
             })();"""
         )
-        if state != "playing":
-            raise Failure(f"the page is '{state}': {self.status_text()}")
 
     def status_text(self):
         return self.driver.execute_script(
@@ -195,12 +199,26 @@ class Browser:
             " document.getElementById('ended-text').textContent].join(' ')"
         )
 
-    def type(self, typed):
+    def type(self, typed, settle=True):
         """Types one key into the page (a Keys name such as ENTER, or a character)."""
         from selenium.webdriver.common.action_chains import ActionChains
         from selenium.webdriver.common.keys import Keys
 
         ActionChains(self.driver).send_keys(getattr(Keys, typed, typed)).perform()
+        if settle:
+            self.settle()
+
+    def ended_notice(self):
+        """The words over the screen and whether the new game button shows, or None."""
+        return self.driver.execute_script(
+            """const box = document.getElementById('ended');
+            const button = document.getElementById('new-game');
+            if (box.hidden) return null;
+            return [document.getElementById('ended-text').textContent, button.offsetParent !== null];"""
+        )
+
+    def new_game(self):
+        self.driver.find_element("id", "new-game").click()
         self.settle()
 
     def type_with_control(self, letter):
