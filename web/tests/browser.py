@@ -5,9 +5,11 @@ vesperdeep-server serves on a free loopback port.
   - the title screen and the first frame of a game, read back from the page's canvas at scale
     1, are pixel for pixel the picture of the game's own window on a virtual X display (Xvfb),
     on the same cave partition;
+  - the page is shown at the largest whole-number scale that fits the window, at least 1;
   - keys typed into the page (real key events: letters, Shift, a digit, arrows, Home, '.',
     the inventory, Escape back, Escape to the title) give, after every key, the same screen,
-    glyph for glyph and colour for colour, as the headless play driver after the same keys;
+    glyph for glyph and colour for colour, as the headless play driver after the same keys,
+    and none of them scrolls the page;
   - a shortcut typed with Ctrl reaches the browser, not the game;
   - the game ended (Escape on the title screen) or killed: the page says so in words and its
     button starts a new game on the title screen;
@@ -56,7 +58,24 @@ def check_window_pixels(r, browser, driver_script, what):
     r.expect(difference is None, f"{what}: the page differs from the window: {difference}")
 
 
+def fits_the_window(r, browser):
+    """The largest whole scale that fits, never less than 1; the canvas keeps scale 1."""
+    for width, height, scale in [(700, 500, 1), (1100, 800, 1), (2100, 1500, 2)]:
+        browser.driver.set_window_size(width, height)
+        shown = browser.driver.execute_script(
+            "const c = document.getElementById('screen');"
+            " return [window.vesperdeep.scale, c.getBoundingClientRect().width, c.width];"
+        )
+        r.expect(shown == [scale, 960 * scale, 960], f"{width} x {height}: scale, width {shown}")
+    print("browser: whole-number scales that fit the window: ok")
+
+
 def walk(r, browser):
+    """Every key of WALK against the driver; the page is larger than the window, and no key
+    scrolls it."""
+    browser.driver.set_window_size(700, 500)
+    scrolled = browser.driver.execute_script("window.scrollTo(0, 10000); return window.scrollY;")
+    r.expect(scrolled > 0, "the page does not scroll in a small window")
     script = ""
     for token, typed in WALK:
         script += token
@@ -64,7 +83,10 @@ def walk(r, browser):
         expected = r.driver_screen(script, PARTITION)
         difference = rig.screen_difference(browser.screen(), expected)
         r.expect(difference is None, f"after {script}: {difference}")
-    print(f"browser: {len(WALK)} keys typed, every screen as the play driver's: ok")
+        now = browser.driver.execute_script("return window.scrollY;")
+        r.expect(now == scrolled, f"{typed} scrolled the page from {scrolled} to {now}")
+    browser.driver.set_window_size(1100, 800)
+    print(f"browser: {len(WALK)} keys typed, every screen as the play driver's, no scrolling: ok")
 
 
 def shortcuts_stay_the_browsers(r, browser):
@@ -80,7 +102,7 @@ def ended_games_offer_a_new_one(r, server, browser):
     """Escape on the title screen ends the game; a killed game process ends it with the server's
     words; either way the page says so and its button starts a new game."""
     browser.type("ESCAPE", settle=False)
-    r.expect(browser.outcome() == "ended", "Escape on the title screen did not end the game")
+    r.expect(browser.wait_for_end() == "ended", "Escape on the title screen did not end the game")
     notice = browser.ended_notice()
     r.expect(notice and notice[0] and notice[1], f"no words and button after the end: {notice}")
     browser.new_game()
@@ -89,7 +111,7 @@ def ended_games_offer_a_new_one(r, server, browser):
     r.wait_until(lambda: len(server.children()) == 1, 5)
     game = server.children()[0]
     os.kill(game, signal.SIGKILL)
-    r.expect(browser.outcome() in ("ended", "lost"), "the page did not notice its game was killed")
+    r.expect(browser.wait_for_end() != "playing", "the page did not notice its game was killed")
     notice = browser.ended_notice()
     r.expect(notice and notice[0] and notice[1], f"no words and button after a crash: {notice}")
     print(f"browser: after Escape and after a crash: '{notice[0]}' and a new game: ok")
@@ -120,6 +142,7 @@ def main():
         browser.type("ENTER")
         check_window_pixels(r, browser, "<Enter>", "first frame")
         print("browser: title screen and first frame as the window's, pixel for pixel: ok")
+        fits_the_window(r, browser)
         browser.reload()
         walk(r, browser)
         shortcuts_stay_the_browsers(r, browser)

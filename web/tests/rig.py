@@ -6,6 +6,7 @@ screens. Every process started here is ended when the rig closes, and nothing el
 import base64
 import os
 import re
+import select
 import shutil
 import signal
 import socket
@@ -207,6 +208,12 @@ class Browser:
         ActionChains(self.driver).send_keys(getattr(Keys, typed, typed)).perform()
         if settle:
             self.settle()
+
+    def wait_for_end(self):
+        """The page's state once its connection has ended, or "playing" after WAIT seconds."""
+        ended = lambda: self.page_state()["state"] in ("ended", "lost")  # noqa: E731
+        Rig.wait_until(ended, WAIT)
+        return self.page_state()["state"]
 
     def ended_notice(self):
         """The words over the screen and whether the new game button shows, or None."""
@@ -420,10 +427,15 @@ class Rig:
             self.driver_command(script, partition, "--then-keyboard"),
             env=env,
             cwd=self.bin,
-            stdout=subprocess.DEVNULL,
+            stdout=subprocess.PIPE,
             stderr=subprocess.DEVNULL,
         )
         try:
+            # The driver says so once the last key's frame is drawn and it waits for more.
+            self.expect(
+                self.wait_for_line(game.stdout, "waiting for the keyboard"),
+                "the play driver in a window never finished its keys",
+            )
             window = subprocess.run(
                 ["xdotool", "search", "--sync", "--onlyvisible", "--name", "^Vesperdeep$"],
                 env=env,
@@ -436,6 +448,22 @@ class Rig:
         finally:
             game.terminate()
             game.wait(10)
+            game.stdout.close()
+
+    @staticmethod
+    def wait_for_line(stream, words):
+        """Reads `stream` until a line holds `words`; False at its end or after WAIT seconds."""
+        deadline = time.monotonic() + WAIT
+        seen = b""
+        while words.encode() not in seen:
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([stream], [], [], left)[0]:
+                return False
+            chunk = os.read(stream.fileno(), 4096)
+            if not chunk:
+                return False
+            seen += chunk
+        return True
 
     def steady_picture(self, window, env):
         """The window's picture once two shots in a row agree."""
