@@ -5,6 +5,7 @@ vesperdeep-server serves on a free loopback port.
   - the title screen and the first frame of a game, read back from the page's canvas at scale
     1, are pixel for pixel the picture of the game's own window on a virtual X display (Xvfb),
     on the same cave partition;
+  - on a touch screen the pad's buttons act as the keys they name;
   - the page is shown at the largest whole-number scale that fits the window, at least 1;
   - keys typed into the page (real key events: letters, Shift, a digit, arrows, Home, '.',
     the inventory, Escape back, Escape to the title) give, after every key, the same screen,
@@ -68,6 +69,25 @@ def fits_the_window(r, browser):
         )
         r.expect(shown == [scale, 960 * scale, 960], f"{width} x {height}: scale, width {shown}")
     print("browser: whole-number scales that fit the window: ok")
+
+
+def touch_pad(r, browser):
+    """On a touch screen the pad shows, and its buttons are keys: a move leaves the title
+    screen, 'i' opens the inventory, Esc closes it. With a mouse it stays hidden."""
+    pad = browser.driver.find_element("id", "pad")
+    r.expect(not pad.is_displayed(), "the touch pad shows with a mouse")
+    browser.driver.execute_cdp_cmd(
+        "Emulation.setTouchEmulationEnabled", {"enabled": True, "maxTouchPoints": 1}
+    )
+    browser.reload()
+    script = ""
+    for token, button in [("l", "l"), ("i", "i"), ("<Esc>", "Escape")]:
+        script += token
+        browser.press_pad(button)
+        difference = rig.screen_difference(browser.screen(), r.driver_screen(script, PARTITION))
+        r.expect(difference is None, f"pad, after {script}: {difference}")
+    browser.driver.execute_cdp_cmd("Emulation.setTouchEmulationEnabled", {"enabled": False})
+    print("browser: the touch pad's buttons act as their keys: ok")
 
 
 def walk(r, browser):
@@ -143,6 +163,7 @@ def main():
         check_window_pixels(r, browser, "<Enter>", "first frame")
         print("browser: title screen and first frame as the window's, pixel for pixel: ok")
         fits_the_window(r, browser)
+        touch_pad(r, browser)
         browser.reload()
         walk(r, browser)
         shortcuts_stay_the_browsers(r, browser)

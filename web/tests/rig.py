@@ -215,6 +215,13 @@ class Browser:
         Rig.wait_until(ended, WAIT)
         return self.page_state()["state"]
 
+    def press_pad(self, key):
+        button = self.driver.find_element("css selector", f'#pad button[data-key="{key}"]')
+        if not button.is_displayed():
+            raise Failure(f"the pad's {key} button is not shown")
+        button.click()
+        self.settle()
+
     def ended_notice(self):
         """The words over the screen and whether the new game button shows, or None."""
         return self.driver.execute_script(
