@@ -237,12 +237,18 @@
       this.keysSent = 0;
       this.waits = 0;
       this.pending = 0;
+      this.wasOpen = false;
       this.finalText = null;
       this.setState("connecting", "Connecting...");
       // Events of a replaced socket are not this game's any more.
-      socket.onopen = () => socket === this.socket && this.setState("playing", "");
+      socket.onopen = () => socket === this.socket && this.opened();
       socket.onmessage = (event) => socket === this.socket && this.receive(event.data);
       socket.onclose = () => socket === this.socket && this.closed();
+    }
+
+    opened() {
+      this.wasOpen = true;
+      this.setState("playing", "");
     }
 
     receive(data) {
@@ -286,7 +292,9 @@
     // A message the page cannot read: the connection is given up rather than guessed at.
     broken() {
       this.finalText = "The server sent something this page cannot read.";
-      if (this.socket) this.socket.close();
+      if (!this.socket) return;
+      this.socket.onmessage = null;
+      this.socket.close();
     }
 
     closed() {
@@ -294,7 +302,10 @@
       if (this.finalText !== null) {
         this.setState("ended", this.finalText);
       } else {
-        this.setState("lost", "The connection to the game was lost.");
+        const words = this.wasOpen
+          ? "The connection to the game was lost."
+          : "The game's server cannot be reached.";
+        this.setState("lost", words);
       }
       this.wakeWaiters();
     }
