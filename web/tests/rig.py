@@ -143,7 +143,7 @@ class Server:
 class Browser:
     """Headless Chromium with the game's page in one tab."""
 
-    def __init__(self, rig, url):
+    def __init__(self, rig, url, settle=True):
         from selenium import webdriver
         from selenium.webdriver.chrome.service import Service
 
@@ -168,7 +168,8 @@ class Browser:
         self.driver = webdriver.Chrome(service=service, options=options)
         self.driver.set_script_timeout(WAIT)
         self.url = url
-        self.open()
+        if settle:
+            self.open()
 
     def open(self):
         self.driver.get(self.url)
@@ -303,7 +304,7 @@ class Rig:
             missing.append("selenium for Python 3 (python3-selenium)")
         if missing:
             skip(", ".join(missing) + " not found")
-        for program in ["vesperdeep-server", "vesperdeep-driver"]:
+        for program in ["vesperdeep-server", "vesperdeep-driver"] if self.bin else []:
             if not os.access(os.path.join(self.bin, program), os.X_OK):
                 raise SystemExit(f"FAILED: browser tests: no {program} in {self.bin}")
 
@@ -373,8 +374,8 @@ class Rig:
         self.server = Server(process, url)
         return self.server
 
-    def start_browser(self, url):
-        self.browser = Browser(self, url)
+    def start_browser(self, url, settle=True):
+        self.browser = Browser(self, url, settle)
         return self.browser
 
     # -- The game's window and the driver's screens --
