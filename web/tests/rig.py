@@ -187,6 +187,14 @@ class Browser:
 
     def outcome(self):
         """The page's state once the game has answered every key or the connection has ended."""
+        from selenium.common.exceptions import TimeoutException
+
+        try:
+            return self.wait_in_page()
+        except TimeoutException:
+            raise Failure(f"the game did not answer within {WAIT:.0f} s: {self.page_state()}")
+
+    def wait_in_page(self):
         return self.driver.execute_async_script(
             """const done = arguments[arguments.length - 1];
             (function wait() {
