@@ -25,6 +25,8 @@ TOOLS = {  # what the tests run, and the Debian package that has it
     "xdotool": "xdotool",
     "import": "imagemagick",
 }
+# What the server needs beside itself.
+SERVED_FROM_BIN = ["vesperdeep-server", "vesperdeep-pipe", "Slate_curses_12x12.bmp"]
 WAIT = float(os.environ.get("VESPERDEEP_BROWSER_TIMEOUT", "30"))  # longest wait for one screen
 
 
@@ -355,12 +357,31 @@ class Rig:
 
     # -- The server and the browser --
 
+    def unprivileged(self):
+        """The command prefix that runs a program as the user nobody when we are root (the
+        server refuses to run as root), and the directory it may then run from."""
+        if os.geteuid() != 0:
+            return [], self.bin
+        prefix = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"]
+        os.chmod(self.work, 0o755)
+        server = os.path.join(self.bin, "vesperdeep-server")
+        if subprocess.run(prefix + ["test", "-x", server]).returncode == 0:
+            return prefix, self.bin
+        # The build is out of nobody's reach (a clone under /root): a copy of what serving needs.
+        copy = os.path.join(self.work, "bin")
+        os.mkdir(copy)
+        for name in SERVED_FROM_BIN:
+            shutil.copy2(os.path.join(self.bin, name), copy)
+        return prefix, copy
+
     def start_server(self, partition):
         port = free_port()
         log = open(os.path.join(self.work, "server.log"), "wb")
+        prefix, bin_dir = self.unprivileged()
         process = self.start(
-            [
-                os.path.join(self.bin, "vesperdeep-server"),
+            prefix
+            + [
+                os.path.join(bin_dir, "vesperdeep-server"),
                 "--listen",
                 f"127.0.0.1:{port}",
                 "--partition",
