@@ -62,6 +62,8 @@ Outputs, written when the keys run out (before the driver ends the game with Esc
   --colours FILE    the colours of every cell
   --hashes FILE     one line per key the game read: game, key, turn, mode, state hash
   --record FILE     every key the driver fed, as a key script
+  --screens FILE    every screen the game waited on, one line each: per cell its glyph code,
+                    foreground and background as hex "GGRRGGBBRRGGBB", cells in row order
 
 Checks:
   --watchdog MS     fail (exit 3) when one key takes longer than MS ms (default 1000; 0: off)
@@ -85,6 +87,7 @@ struct Options {
   std::string coloursFile;
   std::string hashesFile;
   std::string recordFile;
+  std::string screensFile;
   int watchdogMs = 1000;
   bool thenKeyboard = false;
 };
@@ -120,6 +123,8 @@ Options parseOptions(int argc, char** argv) {
       options.hashesFile = line.text();
     } else if (line.is("--record")) {
       options.recordFile = line.text();
+    } else if (line.is("--screens")) {
+      options.screensFile = line.text();
     } else if (line.is("--watchdog")) {
       options.watchdogMs = static_cast<int>(line.number(0, 3600000));
     } else if (line.is("--then-keyboard")) {
@@ -229,6 +234,10 @@ class Driver {
                 << " keys, at most " << gameBudget << " per game, partition " << options.partition
                 << std::endl;
     }
+    if (!options.screensFile.empty()) {
+      screens.open(options.screensFile, std::ios::binary | std::ios::trunc);
+      if (!screens) usageError("cannot write " + options.screensFile);
+    }
     if (!options.hashesFile.empty()) {
       hashes.open(options.hashesFile, std::ios::binary | std::ios::trunc);
       if (!hashes) usageError("cannot write " + options.hashesFile);
@@ -239,6 +248,7 @@ class Driver {
   TCOD_key_t nextKey() {
     watchdog.idle();
     observe();
+    if (screens.is_open() && !keysRanOut) writeScreenCells();
     const TCOD_key_t key = chooseKey();
     ++keysFed;
     if (!options.recordFile.empty()) recorded += describeKey(key);
@@ -386,6 +396,22 @@ class Driver {
     return key;
   }
 
+  // The root console's cells as one --screens line.
+  void writeScreenCells() {
+    const TCODConsole& root = *TCODConsole::root;
+    char cell[16];
+    for (int y = 0; y < root.getHeight(); ++y) {
+      for (int x = 0; x < root.getWidth(); ++x) {
+        const TCODColor fg = root.getCharForeground(x, y);
+        const TCODColor bg = root.getCharBackground(x, y);
+        std::snprintf(cell, sizeof cell, "%02x%02x%02x%02x%02x%02x%02x", root.getChar(x, y) & 0xFF,
+                      fg.r, fg.g, fg.b, bg.r, bg.g, bg.b);
+        screens << cell;
+      }
+    }
+    screens << '\n';
+  }
+
   void writeOutputs() {
     outputsWritten = true;
     if (!options.screenFile.empty()) writeFile(options.screenFile, screenUtf8());
@@ -423,6 +449,7 @@ class Driver {
   KeyFuzzer fuzzer;
   std::deque<TCOD_key_t> scripted;
   std::ofstream hashes;
+  std::ofstream screens;
   std::string recorded;
   std::deque<TCOD_key_t> recent;
 
