@@ -142,6 +142,7 @@ def closing_the_tab_ends_the_game(r, server, browser):
     r.wait_until(lambda: len(server.children()) == 1, 5)
     children = server.children()
     r.expect(len(children) == 1, f"one game running, not {len(children)}")
+    browser.open_blank_tab()
     started = time.monotonic()
     browser.close_game_tab()
     gone = r.wait_until(lambda: not rig.process_exists(children[0]), 5)

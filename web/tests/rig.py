@@ -277,13 +277,16 @@ class Browser:
             raise Failure("the canvas has pixels that were never painted")
         return Picture(data[0], data[1], base64.b64decode(data[2]))
 
-    def close_game_tab(self):
-        """Closes the game's tab, leaving the browser open on a blank one."""
+    def open_blank_tab(self):
+        """Opens a blank tab beside the game's, so that closing the game's leaves the browser
+        running; the game's tab stays the current one."""
         self.driver.switch_to.new_window("tab")
-        blank = self.driver.current_window_handle
+        self.blank_tab = self.driver.current_window_handle
         self.driver.switch_to.window(self.game_tab)
+
+    def close_game_tab(self):
         self.driver.close()
-        self.driver.switch_to.window(blank)
+        self.driver.switch_to.window(self.blank_tab)
 
     def quit(self):
         self.driver.quit()
