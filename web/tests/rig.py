@@ -9,7 +9,6 @@ import re
 import select
 import shutil
 import signal
-import socket
 import subprocess
 import tempfile
 import time
@@ -124,13 +123,6 @@ def children_of(pid):
     except FileNotFoundError:
         pass
     return found
-
-
-def free_port():
-    """A loopback port nobody listens on right now."""
-    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 class Server:
@@ -296,8 +288,9 @@ class Browser:
 
 
 class Rig:
-    def __init__(self, bin_dir):
+    def __init__(self, bin_dir, sanitized=False):
         self.bin = bin_dir
+        self.sanitized = sanitized  # the programs are built with the sanitizers: slower
         self.failures = 0
         self.processes = []
         self.browser = None
@@ -378,32 +371,29 @@ class Rig:
         return prefix, copy
 
     def start_server(self, partition):
-        port = free_port()
-        log = open(os.path.join(self.work, "server.log"), "wb")
+        """The server on a port the system picks, every game on cave `partition`."""
+        log_name = os.path.join(self.work, "server.log")
         prefix, bin_dir = self.unprivileged()
-        process = self.start(
-            prefix
-            + [
-                os.path.join(bin_dir, "vesperdeep-server"),
-                "--listen",
-                f"127.0.0.1:{port}",
-                "--partition",
-                str(partition),
-            ],
-            stdout=log,
-            stderr=subprocess.STDOUT,
-            cwd=self.work,
-        )
-        url = f"http://127.0.0.1:{port}/"
+        command = [os.path.join(bin_dir, "vesperdeep-server"), "--listen", "127.0.0.1:0"]
+        command += ["--partition", str(partition)]
+        if self.sanitized:
+            # The sanitizers reserve far more address space than a game's limit allows.
+            command += ["--game-memory", "0"]
+            for name in ["ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"]:
+                command += ["--pass-env", name]
+        with open(log_name, "wb") as log:
+            process = self.start(prefix + command, stdout=log, stderr=subprocess.STDOUT)
+        found = []
 
         def listening():
             if process.poll() is not None:
                 raise Failure(f"the server ended at start with status {process.returncode}")
-            with socket.socket() as s:
-                return s.connect_ex(("127.0.0.1", port)) == 0
+            with open(log_name, encoding="utf-8", errors="replace") as f:
+                found[:] = re.findall(r"listening on (http://127\.0\.0\.1:\d+/)", f.read())
+            return bool(found)
 
-        self.expect(self.wait_until(listening, WAIT), f"the server never listened on {port}")
-        self.server = Server(process, url)
+        self.expect(self.wait_until(listening, WAIT), "the server never said where it listens")
+        self.server = Server(process, found[0])
         return self.server
 
     def start_browser(self, url, settle=True):
