@@ -16,9 +16,9 @@
 #include "App.hpp"
 #include "Display.hpp"
 #include "Headless.hpp"
-#include "Tool.hpp"
 #include "Keyboard.hpp"
 #include "Link.hpp"
+#include "Tool.hpp"
 
 namespace {
 
@@ -26,9 +26,11 @@ namespace {
 // inventory, the note, and the Escape that closes it; then Escape twice to leave.
 std::string keyMessages() {
   std::string keys = std::string("K\x02\0", 3);
-  for (int i = 0; i < 35; ++i) keys += std::string("K.\0", 3);
+  for (int i = 0; i < 35; ++i)
+    keys += std::string("K.\0", 3);
   keys += std::string("Ki\0", 3) + std::string("Kb\0", 3);
-  for (int i = 0; i < 3; ++i) keys += std::string("K\x01\0", 3);
+  for (int i = 0; i < 3; ++i)
+    keys += std::string("K\x01\0", 3);
   return keys;
 }
 
