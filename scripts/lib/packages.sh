@@ -2,9 +2,8 @@
 # the one place to add a package.
 #
 # VESPERDEEP_PLAY_PACKAGES: what building and running the game needs (scripts/play), the
-# terminal front end included (libncurses-dev).
-# VESPERDEEP_SERVER_PACKAGES: what building vesperdeep-server needs besides
-# (scripts/play --browser): Boost 1.81's Beast and Asio, newer than the default libboost-dev.
+# terminal front end included (libncurses-dev), and vesperdeep-server (libboost1.81-dev: Beast
+# and Asio; Debian's default libboost-dev is older).
 # VESPERDEEP_PACKAGES: everything the tests need as well (scripts/test); tmux runs the
 # terminal tests, ncurses-term gives them the 24-bit colour terminfo entry tmux-direct;
 # chromium, chromium-driver and python3-selenium run the browser tests.
@@ -19,15 +18,11 @@ VESPERDEEP_PLAY_PACKAGES=(
   libtcod-dev
   libsdl2-dev
   libncurses-dev
-)
-
-VESPERDEEP_SERVER_PACKAGES=(
   libboost1.81-dev
 )
 
 VESPERDEEP_PACKAGES=(
   "${VESPERDEEP_PLAY_PACKAGES[@]}"
-  "${VESPERDEEP_SERVER_PACKAGES[@]}"
   libgtest-dev
   libbenchmark-dev
   xvfb
