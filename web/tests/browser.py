@@ -64,13 +64,17 @@ def check_window_pixels(r, browser, driver_script, what):
 
 def fits_the_window(r, browser):
     """The largest whole scale that fits, never less than 1; the canvas keeps scale 1."""
-    for width, height, scale in [(700, 500, 1), (1100, 800, 1), (2100, 1500, 2)]:
-        browser.driver.set_window_size(width, height)
-        shown = browser.driver.execute_script(
+    def shown():
+        return browser.driver.execute_script(
             "const c = document.getElementById('screen');"
             " return [window.vesperdeep.scale, c.getBoundingClientRect().width, c.width];"
         )
-        r.expect(shown == [scale, 960 * scale, 960], f"{width} x {height}: scale, width {shown}")
+
+    for width, height, scale in [(700, 500, 1), (1100, 800, 1), (2100, 1500, 2)]:
+        browser.driver.set_window_size(width, height)
+        # The browser resizes the page a moment after the window.
+        r.wait_until(lambda: shown() == [scale, 960 * scale, 960], 5)
+        r.expect(shown() == [scale, 960 * scale, 960], f"{width} x {height}: {shown()}")
     print("browser: whole-number scales that fit the window: ok")
 
 
@@ -97,7 +101,9 @@ def walk(r, browser):
     """Every key of WALK against the driver; the page is larger than the window, and no key
     scrolls it."""
     browser.driver.set_window_size(700, 500)
-    scrolled = browser.driver.execute_script("window.scrollTo(0, 10000); return window.scrollY;")
+    scroll = "window.scrollTo(0, 10000); return window.scrollY;"
+    r.wait_until(lambda: browser.driver.execute_script(scroll) > 0, 5)  # once resized
+    scrolled = browser.driver.execute_script(scroll)
     r.expect(scrolled > 0, "the page does not scroll in a small window")
     script = ""
     for token, typed in WALK:
