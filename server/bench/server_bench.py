@@ -9,8 +9,8 @@ number of games, every game pressing a key every 200 ms (median, 99th percentile
 server's with the most games; the server's and the games' CPU while they sit idle.
 """
 
+import heapq
 import os
-import random
 import selectors
 import statistics
 import struct
@@ -93,6 +93,13 @@ def cpu_ticks(pid):
     return int(fields[11]) + int(fields[12])
 
 
+def cpu_of(srv):
+    """The CPU seconds of the server and of all its games so far."""
+    hz = os.sysconf("SC_CLK_TCK")
+    return (cpu_ticks(srv.process.pid) / hz,
+            sum(cpu_ticks(pid) for pid in srv.games()) / hz)
+
+
 def connect_to_title(srv, count=40):
     times = []
     for _ in range(count):
@@ -138,19 +145,25 @@ def play(srv, games):
     for index, player in enumerate(players):
         player.next_key = now + PERIOD * index / games
     to_frame, to_wait, move_bytes = [], [], []
+    schedule = [(player.next_key, index) for index, player in enumerate(players)]
+    heapq.heapify(schedule)
+    cpu_before = cpu_of(srv)
+    client_before = time.process_time()
     end = now + SECONDS
     while time.perf_counter() < end:
-        now = time.perf_counter()
-        for player in players:
-            if player.sent_at is None and now >= player.next_key:
-                player.direction ^= 1
-                player.client.key("l" if player.direction else "h")
-                player.sent_at = time.perf_counter()
-                player.first_frame = None
-                player.bytes = 0
-                player.next_key += PERIOD
-        soonest = min(p.next_key for p in players)
-        for key, _ in selector.select(timeout=max(0.0, soonest - time.perf_counter())):
+        while schedule and schedule[0][0] <= time.perf_counter():
+            _, index = heapq.heappop(schedule)
+            player = players[index]
+            player.next_key += PERIOD
+            heapq.heappush(schedule, (player.next_key, index))
+            if player.sent_at is not None:
+                continue  # the last key is still unanswered: this one is skipped
+            player.direction ^= 1
+            player.client.key("l" if player.direction else "h")
+            player.sent_at = time.perf_counter()
+            player.first_frame = None
+            player.bytes = 0
+        for key, _ in selector.select(timeout=max(0.0, schedule[0][0] - time.perf_counter())):
             player = key.data
             for payload, framed in player.messages():
                 arrived = time.perf_counter()
@@ -166,6 +179,10 @@ def play(srv, games):
                         to_frame.append(player.first_frame)
                     move_bytes.append(player.bytes)
                     player.sent_at = None
+    server_cpu, games_cpu = (after - before for after, before in zip(cpu_of(srv), cpu_before))
+    print(f"  CPU over {SECONDS:.0f} s: server {server_cpu:.2f} s, games {games_cpu:.2f} s, this "
+          f"client {time.process_time() - client_before:.2f} s; load average "
+          f"{os.getloadavg()[0]:.1f}")
     print(f"key -> frame, {games} games, a key every 200 ms each, {len(to_wait)} keys: "
           f"first 'D' median {ms(statistics.median(to_frame))}, 99th percentile "
           f"{ms(percentile(to_frame, 0.99))}; 'W' median {ms(statistics.median(to_wait))}, 99th "
