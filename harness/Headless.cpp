@@ -145,62 +145,8 @@ bool sameKey(const TCOD_key_t& a, const TCOD_key_t& b) {
 
 }  // namespace
 
-TCOD_key_t plainKey(TCOD_keycode_t vk) {
-  TCOD_key_t key{};
-  key.vk = vk;
-  key.pressed = vk != TCODK_NONE;
-  // libtcod also reports the control character of these keys
-  switch (vk) {
-    case TCODK_ESCAPE:
-      key.c = 27;
-      break;
-    case TCODK_ENTER:
-      key.c = 13;
-      break;
-    case TCODK_TAB:
-      key.c = 9;
-      break;
-    case TCODK_BACKSPACE:
-      key.c = 8;
-      break;
-    case TCODK_SPACE:
-      key.c = ' ';
-      break;
-    case TCODK_DELETE:
-      key.c = 127;
-      break;
-    default:
-      break;
-  }
-  return key;
-}
-
-TCOD_key_t characterKey(char c) {
-  TCOD_key_t key{};
-  key.pressed = true;
-  key.c = c;
-  if (c >= '0' && c <= '9') {
-    key.vk = static_cast<TCOD_keycode_t>(TCODK_0 + (c - '0'));
-  } else if (c == ' ') {
-    key.vk = TCODK_SPACE;
-  } else {
-    key.vk = TCODK_CHAR;
-  }
-  return key;
-}
-
 TCOD_key_t moveKey(int direction) {
   return characterKey(moveLetter(direction));
-}
-
-TCOD_key_t shiftedKey(char c) {
-  TCOD_key_t key = characterKey(c);
-  key.shift = true;
-  if (const char shifted = keyboard::shiftedCharacter(c); shifted != 0) {
-    key.vk = TCODK_CHAR;
-    key.c = shifted;
-  }
-  return key;
 }
 
 // ---- Randomness ------------------------------------------------------------------------------

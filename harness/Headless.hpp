@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Keyboard.hpp"
+
 class Game;
 
 namespace harness {
@@ -33,12 +35,11 @@ std::string screenColours();
 
 // ---- Keys ----------------------------------------------------------------------------------
 
-// A key without a character (Escape, an arrow, F1, ...), as libtcod reports it.
-TCOD_key_t plainKey(TCOD_keycode_t vk);
-// The unshifted key that types `c` ('h', '.', '1', ' ').
-TCOD_key_t characterKey(char c);
-// `c` typed with Shift, as the game's key wait reports it: 'h' gives 'H', '.' gives '>'.
-TCOD_key_t shiftedKey(char c);
+// The key builders are the game's own (source/Keyboard.hpp): plainKey(vk), characterKey(c),
+// shiftedKey(c).
+using keyboard::characterKey;
+using keyboard::plainKey;
+using keyboard::shiftedKey;
 // The letter key that moves the player one step in `direction` (a Direction), as the game's
 // key table binds it: moveKey(West) types 'h'.
 TCOD_key_t moveKey(int direction);

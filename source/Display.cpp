@@ -3,8 +3,10 @@
 #include <SDL.h>
 #include <libtcod.hpp>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -60,6 +62,37 @@ std::string whyNoWindow() {
 void setPresenter(std::function<void()> observer, bool insteadOfWindow) {
   presenter = std::move(observer);
   presenterOnly = insteadOfWindow;
+}
+
+TCODColor faded(const TCODColor& colour, const TCODColor& towards, int fade) {
+  if (fade >= 255) return colour;
+  const auto mix = [fade](int to, int from) {
+    return static_cast<std::uint8_t>(to + (from - to) * fade / 255);
+  };
+  return {mix(towards.r, colour.r), mix(towards.g, colour.g), mix(towards.b, colour.b)};
+}
+
+bool FramePacer::due(int fade) {
+  const auto now = Clock::now();
+  if (fade == 255) {
+    nextFadeStep = 255 - kFadeStride;
+    return now - lastSent >= kFrameGap;
+  }
+  // The fade: the steps nextFadeStep, nextFadeStep - kFadeStride, ..., each shown for kFrameGap.
+  if (fade > nextFadeStep) return false;
+  if (now - lastSent < kFrameGap) std::this_thread::sleep_for(kFrameGap - (now - lastSent));
+  fadeStep = fade;
+  return true;
+}
+
+void FramePacer::sent(Clock::time_point start) {
+  lastSent = Clock::now();
+  if (fadeStep < 0) return;
+  // A frame that took longer than the gap to leave: the link is slow, skip more steps.
+  const int strides = 1 + static_cast<int>((lastSent - start) / kFrameGap);
+  nextFadeStep = fadeStep - strides * kFadeStride;
+  if (nextFadeStep < 0 && fadeStep > 0) nextFadeStep = 0;  // the last, black step is always shown
+  fadeStep = -1;
 }
 
 }  // namespace display

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <libtcod.hpp>
+
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -23,5 +26,37 @@ void setPresenter(std::function<void()> presenter, bool insteadOfWindow = false)
 // and tools do); SDL falling back to one by itself, because no display answers, is not: the
 // game would wait for keys nobody can press. Starts SDL's video on the way.
 std::string whyNoWindow();
+
+// `colour` faded towards `towards` as libtcod's renderer shows it under TCODConsole::setFade:
+// fade 255 leaves it, 0 gives `towards`.
+TCODColor faded(const TCODColor& colour, const TCODColor& towards, int fade);
+
+// Pacing for a front end that sends frames over a link (a terminal, a web page), so that a slow
+// link is not flooded. Between the end of one frame sent and the next there are at least
+// kFrameGap when the game flushes again without waiting for a key; a frame held back is sent
+// when the game next waits for a key, so the last frame is always shown. The fade (256 flushes)
+// shows one step in kFadeStride, each for kFrameGap (due() waits), and more steps are left out
+// when a frame takes longer than kFrameGap to leave: 16 steps and about 0.7 s on a fast link.
+constexpr std::chrono::milliseconds kFrameGap{40};
+constexpr int kFadeStride = 16;
+
+class FramePacer {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  // Whether the frame just flushed at fade level `fade` (255: no fade) goes out now; false
+  // means hold it. During the fade a step that is due is first waited for until kFrameGap has
+  // passed since the last frame left.
+  bool due(int fade);
+  // A frame went out, begun at `start`: the gap is counted from now, and a fade step that took
+  // longer than kFrameGap makes the fade skip more steps. Every frame sent is reported here,
+  // whether due() or a key wait sent it.
+  void sent(Clock::time_point start);
+
+ private:
+  Clock::time_point lastSent{};
+  int nextFadeStep = 255 - kFadeStride;  // the next fade level shown
+  int fadeStep = -1;                     // the fade level due() let out, until it is sent
+};
 
 }  // namespace display

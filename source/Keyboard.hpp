@@ -33,6 +33,15 @@ void closeWindow();
 // keyboard), or 0 when Shift does not change it.
 char shiftedCharacter(char c);
 
+// A key without a character (Escape, an arrow, Home, ...), as libtcod reports it, with the
+// control character libtcod gives Escape, Enter, Tab, Backspace, Space and Delete.
+TCOD_key_t plainKey(TCOD_keycode_t vk);
+// The unshifted key that types `c` ('h', '.', '1', ' ').
+TCOD_key_t characterKey(char c);
+// `c` typed with Shift, as waitForKeypress reports it: 'h' gives 'H' with shift set, '.' gives
+// '>'.
+TCOD_key_t shiftedKey(char c);
+
 // Where keys come from instead of SDL, for tests and the headless driver.
 using KeySource = std::function<TCOD_key_t()>;
 

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "Display.hpp"
+
 namespace terminal {
 namespace {
 
@@ -103,11 +105,9 @@ Rgb colourOf(Depth depth, int number) {
 }
 
 Rgb faded(Rgb colour, Rgb towards, int fade) {
-  if (fade >= 255) return colour;
-  const auto mix = [fade](int to, int from) {
-    return static_cast<std::uint8_t>(to + (from - to) * fade / 255);
-  };
-  return {mix(towards.r, colour.r), mix(towards.g, colour.g), mix(towards.b, colour.b)};
+  const TCODColor mixed =
+      display::faded({colour.r, colour.g, colour.b}, {towards.r, towards.g, towards.b}, fade);
+  return {mixed.r, mixed.g, mixed.b};
 }
 
 }  // namespace terminal

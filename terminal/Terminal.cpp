@@ -14,7 +14,6 @@
 #include <cstring>
 #include <cwchar>
 #include <exception>
-#include <thread>
 
 #include "App.hpp"
 #include "Cp437.hpp"
@@ -203,43 +202,21 @@ void Session::close() {
 
 void Session::flushed() {
   pending = true;
-  if (tooSmall) {
-    ++held;
+  if (tooSmall || !pacer.due(TCODConsole::getFade())) {
+    ++held;  // sent when the game waits for a key, or with a later flush
     return;
   }
-  const auto now = std::chrono::steady_clock::now();
-  const int fade = TCODConsole::getFade();
-  if (fade == 255) {
-    nextFadeStep = 255 - kFadeStride;
-    if (now - lastSent < kFrameGap) {
-      ++held;  // sent when the game waits for a key, or with a later flush
-      return;
-    }
-    present();
-    return;
-  }
-  // The fade: the steps nextFadeStep, nextFadeStep - 16, ..., each shown for kFrameGap.
-  if (fade > nextFadeStep) {
-    ++held;
-    return;
-  }
-  if (now - lastSent < kFrameGap) std::this_thread::sleep_for(kFrameGap - (now - lastSent));
-  const auto start = std::chrono::steady_clock::now();
   present();
-  // A frame that took longer than the gap to leave: the link is slow, skip more steps.
-  const auto took = std::chrono::steady_clock::now() - start;
-  const int strides = 1 + static_cast<int>(took / kFrameGap);
-  nextFadeStep = fade - strides * kFadeStride;
-  if (nextFadeStep < 0 && fade > 0) nextFadeStep = 0;  // the last, black step is always shown
 }
 
 void Session::present() {
   if (!pending || tooSmall || !isOpen) return;
+  const auto start = display::FramePacer::Clock::now();
   draw();
   doupdate();
   pending = false;
   ++sent;
-  lastSent = std::chrono::steady_clock::now();
+  pacer.sent(start);
 }
 
 void Session::draw() {

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "Colours.hpp"
+#include "Display.hpp"
 
 class App;
 
@@ -24,14 +25,10 @@ constexpr int kWidth = 80;
 constexpr int kHeight = 50;
 constexpr const char* kTooSmall = "Make the terminal at least 80 x 50";
 
-// Presenting is paced so that a slow link is not flooded. Between the end of one frame sent
-// to the terminal and the next there are at least kFrameGap when the game flushes again without
-// waiting for a key; a frame held back is sent when the game next waits for a key, so the last
-// frame is always shown. The fade (256 flushes) shows one step in kFadeStride, each for
-// kFrameGap (the presenter waits), and more steps are left out when a frame takes longer than
-// kFrameGap to leave: 16 steps and about 0.7 s on a fast link.
-constexpr std::chrono::milliseconds kFrameGap{40};
-constexpr int kFadeStride = 16;
+// Presenting is paced as display::FramePacer paces it (at least display::kFrameGap between
+// frames, the fade shown in a few steps, the last frame always shown).
+using display::kFadeStride;
+using display::kFrameGap;
 
 // The glyph a terminal cell shows for code page 437 glyph `code`: its Unicode character when
 // `unicode` (a UTF-8 locale) and that character is one column wide (wcwidth), otherwise an
@@ -80,10 +77,9 @@ class Session {
   Depth colourDepth = Depth::None;
   std::array<wchar_t, 256> glyphs{};
   std::deque<TCOD_key_t> keys;
-  std::chrono::steady_clock::time_point lastSent{};
+  display::FramePacer pacer;
   long long sent = 0;
   long long held = 0;
-  int nextFadeStep = 255 - kFadeStride;  // the next fade level shown
   int idleWakeups = 0;
 };
 

@@ -68,6 +68,8 @@ Outputs, written when the keys run out (before the driver ends the game with Esc
   --states FILE     the state after every key the game read, as a catalog: the first in
                     full, then the facts that changed ("(gone) NAME" for one that went)
   --record FILE     every key the driver fed, as a key script
+  --screens FILE    every screen the game waited on, one line each: per cell its glyph code,
+                    foreground and background as hex "GGRRGGBBRRGGBB", cells in row order
 
 Checks:
   --watchdog MS     fail (exit 3) when one key takes longer than MS ms (default 1000; 0: off)
@@ -93,6 +95,7 @@ struct Options {
   std::string stateFile;
   std::string statesFile;
   std::string recordFile;
+  std::string screensFile;
   int watchdogMs = 1000;
   bool thenKeyboard = false;
 };
@@ -127,9 +130,10 @@ bool parseInputOption(CommandLine& line, Options& options) {
 // Reads the current option of `line` if it names an output or a check; false otherwise.
 bool parseOutputOption(CommandLine& line, Options& options) {
   const std::pair<const char*, std::string*> files[] = {
-      {"--screen", &options.screenFile}, {"--colours", &options.coloursFile},
-      {"--hashes", &options.hashesFile}, {"--state", &options.stateFile},
-      {"--states", &options.statesFile}, {"--record", &options.recordFile},
+      {"--screen", &options.screenFile},   {"--colours", &options.coloursFile},
+      {"--hashes", &options.hashesFile},   {"--state", &options.stateFile},
+      {"--states", &options.statesFile},   {"--record", &options.recordFile},
+      {"--screens", &options.screensFile},
   };
   for (const auto& [name, file] : files) {
     if (!line.is(name)) continue;
@@ -253,6 +257,7 @@ class Driver {
                 << " keys, at most " << gameBudget << " per game, partition " << options.partition
                 << std::endl;
     }
+    openForWriting(screens, options.screensFile);
     openForWriting(hashes, options.hashesFile);
     openForWriting(states, options.statesFile);
   }
@@ -261,6 +266,7 @@ class Driver {
   TCOD_key_t nextKey() {
     watchdog.idle();
     observe();
+    if (screens.is_open() && !keysRanOut) writeScreenCells();
     const TCOD_key_t key = chooseKey();
     ++keysFed;
     if (!options.recordFile.empty()) recorded += describeKey(key);
@@ -425,6 +431,22 @@ class Driver {
     return key;
   }
 
+  // The root console's cells as one --screens line.
+  void writeScreenCells() {
+    const TCODConsole& root = *TCODConsole::root;
+    char cell[16];
+    for (int y = 0; y < root.getHeight(); ++y) {
+      for (int x = 0; x < root.getWidth(); ++x) {
+        const TCODColor fg = root.getCharForeground(x, y);
+        const TCODColor bg = root.getCharBackground(x, y);
+        std::snprintf(cell, sizeof cell, "%02x%02x%02x%02x%02x%02x%02x", root.getChar(x, y) & 0xFF,
+                      fg.r, fg.g, fg.b, bg.r, bg.g, bg.b);
+        screens << cell;
+      }
+    }
+    screens << '\n';
+  }
+
   void writeOutputs() {
     outputsWritten = true;
     if (!options.screenFile.empty()) writeFile(options.screenFile, screenUtf8());
@@ -469,6 +491,7 @@ class Driver {
   std::ofstream hashes;
   std::ofstream states;
   StateCatalog catalog;
+  std::ofstream screens;
   std::string recorded;
   std::deque<TCOD_key_t> recent;
 

@@ -1,0 +1,685 @@
+#include "Server.hpp"
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+#include <cctype>
+#include <csignal>
+#include <cstdio>
+#include <deque>
+#include <optional>
+#include <string_view>
+
+#include "PageFiles.hpp"
+#include "Protocol.hpp"
+#include "Spawn.hpp"
+
+namespace server {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using tcp = asio::ip::tcp;
+using Request = http::request<http::empty_body>;
+
+namespace {
+
+constexpr const char* kPlayPath = "/play";
+constexpr std::uint32_t kHeaderLimit = 8192;
+constexpr auto kKillAfter = std::chrono::seconds(1);      // a hung-up game still running
+constexpr auto kShutdownGrace = std::chrono::seconds(2);  // games still running at shutdown
+constexpr auto kAcceptRetry = std::chrono::milliseconds(100);
+// The kernel's share of what waits for a player (Linux would otherwise let it grow to
+// megabytes for a client that does not read); the server's own share is --max-send-queue.
+constexpr int kSocketSendBuffer = 128 * 1024;
+constexpr const char* kSecurityPolicy =
+    "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
+    "connect-src 'self'; frame-ancestors 'none'; base-uri 'none'";
+
+std::string lower(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return out;
+}
+
+const PageFile* findFile(std::string_view target) {
+  const std::string_view path = target.substr(0, target.find('?'));
+  const std::string_view wanted = path == "/index.html" ? "/" : path;
+  for (std::size_t i = 0; i < kPageFileCount; ++i) {
+    if (wanted == kPageFiles[i].path) return &kPageFiles[i];
+  }
+  return nullptr;
+}
+
+// Whether a WebSocket opened by a page of `origin` may start a game: its own page (the Host it
+// asked), an origin of --allow-origin, or a client that is no browser page (no Origin).
+bool originAllowed(const Request& request, const Options& options) {
+  const auto origin = request.find(http::field::origin);
+  if (origin == request.end()) return true;
+  const std::string given = lower(origin->value());
+  const std::string host = lower(request[http::field::host]);
+  if (!host.empty() && (given == "http://" + host || given == "https://" + host)) return true;
+  return std::any_of(options.origins.begin(), options.origins.end(),
+                     [&](const std::string& allowed) { return lower(allowed) == given; });
+}
+
+std::string describeExit(int status) {
+  if (WIFSIGNALED(status)) {
+    const char* name = sigdescr_np(WTERMSIG(status));
+    return std::string("killed by signal ") + std::to_string(WTERMSIG(status)) + " (" +
+           (name != nullptr ? name : "unknown") + ")";
+  }
+  return "exit status " + std::to_string(WEXITSTATUS(status));
+}
+
+}  // namespace
+
+void log(const std::string& line) {
+  std::fprintf(stderr, "vesperdeep-server: %s\n", line.c_str());
+}
+
+// ---- One player: a WebSocket and its game ----------------------------------------------------
+
+class Player : public std::enable_shared_from_this<Player> {
+ public:
+  Player(Server& server, tcp::socket socket, std::string address)
+      : server(server),
+        ws(std::move(socket)),
+        keys(ws.get_executor()),
+        frames(ws.get_executor()),
+        idle(ws.get_executor()),
+        killer(ws.get_executor()),
+        admissions(server.admissions()),
+        address(std::move(address)) {}
+  ~Player() { admissions->release(address); }
+
+  const std::string& addressText() const { return address; }
+
+  // Completes the WebSocket opening of `request`, then starts the game (or refuses it).
+  void start(const Request& request) {
+    const Limits& limits = server.options().limits;
+    websocket::permessage_deflate noCompression;
+    noCompression.server_enable = false;
+    noCompression.client_enable = false;
+    ws.set_option(noCompression);
+    ws.set_option(websocket::stream_base::timeout{limits.handshake, limits.read, true});
+    ws.set_option(websocket::stream_base::decorator([](websocket::response_type& response) {
+      response.set(http::field::server, "vesperdeep-server");
+    }));
+    ws.read_message_max(protocol::kLargestMessage);
+    ws.binary(true);
+    ws.auto_fragment(false);                      // one frame per message, however large
+    beast::get_lowest_layer(ws).expires_never();  // the WebSocket keeps its own timeouts
+    beast::error_code ignored;
+    beast::get_lowest_layer(ws).socket().set_option(
+        asio::socket_base::send_buffer_size(kSocketSendBuffer), ignored);
+    ws.async_accept(request, [self = shared_from_this()](beast::error_code error) {
+      if (!error) self->opened();
+    });
+  }
+
+  // The game's process ended with `status` (from waitpid).
+  void exited(int status) {
+    exitStatus = status;
+    killer.cancel();
+    finishIfDone();
+  }
+
+  // The server shuts down: the player is told and the game ends as a hang-up does.
+  void shutDown() {
+    sendNote(protocol::kError, "The server is shutting down; your game has ended.");
+    hangUp("the server is shutting down");
+  }
+
+ private:
+  void opened() {
+    clientOpen = true;
+    if (server.stopping()) {
+      refuse("The server is shutting down. Try again later.", "shutting down");
+      return;
+    }
+    if (!server.roomForGame()) {
+      const int most = server.options().limits.games;
+      refuse("The server is full: " + std::to_string(most) +
+                 " games are running. Try again in a while.",
+             "too many games (" + std::to_string(most) + ")");
+      return;
+    }
+    std::string why;
+    const Spawned game = spawnGame(server.program(), server.options(), why);
+    if (game.pid < 0) {
+      refuse("The game could not start on the server.", why);
+      return;
+    }
+    pid = game.pid;
+    keys.assign(game.keysFd);
+    frames.assign(game.framesFd);
+    server.gameStarted(shared_from_this(), pid);
+    readFrames();
+    readKeys();
+    resetIdle();
+  }
+
+  void refuse(const std::string& told, const std::string& why) {
+    log("refused " + address + ": " + why);
+    sendNote(protocol::kError, told);
+  }
+
+  // ---- From the client
+
+  void readKeys() {
+    ws.async_read(inbox, [self = shared_from_this()](beast::error_code error, std::size_t) {
+      self->keyRead(error);
+    });
+  }
+
+  void keyRead(beast::error_code error) {
+    if (error) {
+      const bool tooBig = error == websocket::error::message_too_big;
+      lost(tooBig ? "sent a message larger than " + std::to_string(protocol::kLargestMessage) +
+                        " bytes"
+                  : "the connection closed");
+      return;
+    }
+    const auto data = inbox.cdata();
+    const auto* bytes = static_cast<const unsigned char*>(data.data());
+    if (ws.got_binary() && protocol::isKey(bytes, data.size())) {
+      std::array<unsigned char, protocol::kKeySize> key{};
+      std::copy_n(bytes, key.size(), key.begin());
+      pressed(key);
+    }  // any other message of a key's size is ignored
+    inbox.consume(inbox.size());
+    readKeys();
+  }
+
+  void pressed(const std::array<unsigned char, protocol::kKeySize>& key) {
+    if (hungUp) return;
+    resetIdle();
+    if (gameWaits) {
+      giveKey(key);
+    } else if (static_cast<int>(queued.size()) < server.options().limits.queuedKeys) {
+      queued.push_back(key);
+    } else if (!toldFull) {
+      toldFull = true;
+      log("refused keys from " + address + ": more than " +
+          std::to_string(server.options().limits.queuedKeys) + " queued");
+      sendNote(protocol::kNotice, "Too many keys queued; slow down.");
+    }
+  }
+
+  void giveKey(const std::array<unsigned char, protocol::kKeySize>& key) {
+    gameWaits = false;
+    keyOut = key;
+    asio::async_write(keys, asio::buffer(keyOut),
+                      [self = shared_from_this()](beast::error_code, std::size_t) {
+                        // a game that is gone is seen when its frames end
+                      });
+  }
+
+  void resetIdle() {
+    idle.expires_after(server.options().limits.idle);
+    idle.async_wait([self = shared_from_this()](beast::error_code error) {
+      if (error) return;
+      const auto minutes =
+          std::chrono::duration_cast<std::chrono::minutes>(self->server.options().limits.idle);
+      self->sendNote(protocol::kError, minutes.count() > 0
+                                           ? "No key for " + std::to_string(minutes.count()) +
+                                                 " minutes: the game has ended."
+                                           : "No key for too long: the game has ended.");
+      self->hangUp("no key for too long");
+    });
+  }
+
+  // ---- From the game
+
+  void readFrames() {
+    frames.async_read_some(asio::buffer(chunk),
+                           [self = shared_from_this()](beast::error_code error, std::size_t got) {
+                             self->framesRead(error, got);
+                           });
+  }
+
+  void framesRead(beast::error_code error, std::size_t got) {
+    if (error) {
+      framesEnded = true;
+      frames.close();
+      finishIfDone();
+      return;
+    }
+    fromGame.append(chunk.data(), got);
+    std::size_t at = 0;
+    while (fromGame.size() - at >= 4) {
+      const auto byte = [&](std::size_t i) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(fromGame[at + i]));
+      };
+      const std::uint32_t size = byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
+      if (size == 0 || size > protocol::kLargestGameMessage) {
+        log("the game of " + address + " sent a malformed message; ending it");
+        if (!exitStatus) kill(-pid, SIGKILL);
+        break;
+      }
+      if (fromGame.size() - at - 4 < size) break;
+      gameMessage(fromGame.substr(at + 4, size));
+      at += 4 + size;
+    }
+    fromGame.erase(0, at);
+    readFrames();
+  }
+
+  void gameMessage(std::string message) {
+    if (message.size() == 1 && message[0] == protocol::kWaiting && !hungUp) {
+      gameWaits = true;
+      if (!queued.empty()) {
+        const auto key = queued.front();
+        queued.pop_front();
+        if (queued.empty()) toldFull = false;
+        giveKey(key);
+      }
+    }
+    send(std::move(message));
+  }
+
+  // ---- To the client
+
+  void send(std::string message) {
+    if (!clientOpen || closing) return;
+    waitingBytes += message.size();
+    if (waitingBytes > server.options().limits.sendQueue) {
+      lost("does not read what it is sent (" + std::to_string(waitingBytes) + " bytes waiting)");
+      return;
+    }
+    outbox.push_back(std::move(message));
+    if (!writing) writeNext();
+  }
+
+  void sendNote(protocol::NoteKind kind, const std::string& text) {
+    std::string message{protocol::kNote, static_cast<char>(kind)};
+    message += text;
+    send(std::move(message));
+    if (kind != protocol::kNotice) {
+      closing = true;  // after what is queued has gone
+      if (!writing) closeClient();
+    }
+  }
+
+  void writeNext() {
+    writing = true;
+    ws.async_write(asio::buffer(outbox.front()),
+                   [self = shared_from_this()](beast::error_code error, std::size_t) {
+                     self->written(error);
+                   });
+  }
+
+  void written(beast::error_code error) {
+    writing = false;
+    waitingBytes -= outbox.front().size();
+    outbox.pop_front();
+    if (error) {
+      lost("the connection closed");
+      return;
+    }
+    if (!outbox.empty()) {
+      writeNext();
+    } else if (closing) {
+      closeClient();
+    }
+  }
+
+  void closeClient() {
+    if (!clientOpen || closeStarted) return;
+    closeStarted = true;
+    ws.async_close(websocket::close_code::normal, [self = shared_from_this()](beast::error_code) {
+      self->clientOpen = false;
+      beast::get_lowest_layer(self->ws).close();
+      self->hangUp("the game has ended");
+    });
+  }
+
+  // The connection is gone (or dropped): the game ends as a hang-up does.
+  void lost(const std::string& why) {
+    if (clientOpen) {
+      clientOpen = false;
+      beast::get_lowest_layer(ws).close();
+    }
+    hangUp(why);
+  }
+
+  // Ends the game as a hang-up does: its keys close, and it gets kKillAfter to end by itself.
+  void hangUp(const std::string& why) {
+    idle.cancel();
+    if (hungUp || pid < 0) return;
+    hungUp = true;
+    ending = why;
+    keys.close();
+    killer.expires_after(kKillAfter);
+    killer.async_wait([self = shared_from_this()](beast::error_code error) {
+      if (!error && !self->exitStatus) kill(-self->pid, SIGKILL);
+    });
+  }
+
+  void finishIfDone() {
+    if (!exitStatus || !framesEnded || finished) return;
+    finished = true;
+    const int status = *exitStatus;
+    const bool quit = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (hungUp) {
+      log("game ended for " + address + ": " + ending + " (pid " + std::to_string(pid) + ", " +
+          describeExit(status) + ")");
+    } else if (quit) {
+      log("game ended for " + address + ": the player left (pid " + std::to_string(pid) + ")");
+      sendNote(protocol::kEnded, "The game has ended. Thanks for playing!");
+    } else {
+      log("game ended for " + address + ": it crashed (pid " + std::to_string(pid) + ", " +
+          describeExit(status) + ")");
+      sendNote(protocol::kError, "The game crashed on the server (" + describeExit(status) +
+                                     "). Sorry! Start a new game to play again.");
+    }
+    hangUp("the game has ended");
+    keys.close();
+    idle.cancel();
+    if (!clientOpen) return;
+    if (!writing && outbox.empty()) closeClient();
+  }
+
+  Server& server;
+  websocket::stream<beast::tcp_stream> ws;
+  asio::posix::stream_descriptor keys;
+  asio::posix::stream_descriptor frames;
+  asio::steady_timer idle;
+  asio::steady_timer killer;
+  std::shared_ptr<Admissions> admissions;
+  std::string address;
+  int pid = -1;
+  beast::flat_buffer inbox;
+  std::array<char, 8192> chunk{};
+  std::string fromGame;
+  std::deque<std::array<unsigned char, protocol::kKeySize>> queued;
+  std::array<unsigned char, protocol::kKeySize> keyOut{};
+  std::deque<std::string> outbox;
+  std::size_t waitingBytes = 0;
+  std::optional<int> exitStatus;
+  std::string ending;
+  bool clientOpen = false;
+  bool writing = false;
+  bool closing = false;
+  bool closeStarted = false;
+  bool gameWaits = false;
+  bool toldFull = false;
+  bool hungUp = false;
+  bool framesEnded = false;
+  bool finished = false;
+};
+
+// ---- One HTTP connection ---------------------------------------------------------------------
+
+class HttpSession : public std::enable_shared_from_this<HttpSession> {
+ public:
+  HttpSession(Server& server, tcp::socket socket, std::string address)
+      : server(server),
+        stream(std::move(socket)),
+        admissions(server.admissions()),
+        address(std::move(address)) {}
+  ~HttpSession() {
+    if (counted) admissions->release(address);
+  }
+
+  void start() {
+    if (!admissions->admit(address)) {
+      respond(http::status::too_many_requests, "Too many connections from your address.\n", false);
+      return;
+    }
+    counted = true;
+    read();
+  }
+
+ private:
+  void read() {
+    parser.emplace();
+    parser->header_limit(kHeaderLimit);
+    parser->body_limit(0);
+    stream.expires_after(server.options().limits.handshake);
+    http::async_read(stream, buffer, *parser,
+                     [self = shared_from_this()](beast::error_code error, std::size_t) {
+                       self->requestRead(error);
+                     });
+  }
+
+  void requestRead(beast::error_code error) {
+    if (error == http::error::end_of_stream || error == beast::error::timeout ||
+        error == asio::error::connection_reset || error == asio::error::eof) {
+      stream.socket().close();
+      return;
+    }
+    if (error == http::error::header_limit) {
+      respond(http::status::request_header_fields_too_large, "Request headers too large.\n", false);
+      return;
+    }
+    if (error) {
+      respond(http::status::bad_request, "Bad request.\n", false);
+      return;
+    }
+    route(parser->release());
+  }
+
+  void route(const Request& request) {
+    const bool keepAlive = request.keep_alive();
+    if (request.method() != http::verb::get && request.method() != http::verb::head) {
+      respond(http::status::method_not_allowed, "Only GET and HEAD are served here.\n", false);
+      return;
+    }
+    const std::string_view target = request.target();
+    if (target.substr(0, target.find('?')) == kPlayPath) {
+      play(request);
+      return;
+    }
+    const PageFile* file = findFile(target);
+    if (file == nullptr) {
+      respond(http::status::not_found, "Not found.\n", keepAlive);
+      return;
+    }
+    auto response = std::make_shared<http::response<http::string_body>>(http::status::ok, 11);
+    response->set(http::field::content_type, file->type);
+    response->body().assign(reinterpret_cast<const char*>(file->data), file->size);
+    response->prepare_payload();
+    if (request.method() == http::verb::head) response->body().clear();
+    send(response, keepAlive);
+  }
+
+  void play(const Request& request) {
+    if (!websocket::is_upgrade(request)) {
+      respond(http::status::upgrade_required,
+              "This address is the game's WebSocket; open / in a browser to play.\n", false);
+      return;
+    }
+    if (!originAllowed(request, server.options())) {
+      log("refused " + address + ": a page of another site (" +
+          std::string(request[http::field::origin]) + ")");
+      respond(http::status::forbidden, "Games are opened from this server's own page.\n", false);
+      return;
+    }
+    counted = false;  // the player's now
+    std::make_shared<Player>(server, stream.release_socket(), address)->start(request);
+  }
+
+  void respond(http::status status, const std::string& text, bool keepAlive) {
+    auto response = std::make_shared<http::response<http::string_body>>(status, 11);
+    response->set(http::field::content_type, "text/plain; charset=utf-8");
+    response->body() = text;
+    response->prepare_payload();
+    send(response, keepAlive);
+  }
+
+  void send(const std::shared_ptr<http::response<http::string_body>>& response, bool keepAlive) {
+    response->set(http::field::server, "vesperdeep-server");
+    response->set(http::field::cache_control, "no-cache");
+    response->set("Content-Security-Policy", kSecurityPolicy);
+    response->set("X-Content-Type-Options", "nosniff");
+    response->keep_alive(keepAlive);
+    stream.expires_after(server.options().limits.handshake);
+    http::async_write(
+        stream, *response,
+        [self = shared_from_this(), response, keepAlive](beast::error_code error, std::size_t) {
+          if (!error && keepAlive) {
+            self->read();
+            return;
+          }
+          beast::error_code ignored;
+          self->stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
+          self->stream.socket().close(ignored);
+        });
+  }
+
+  Server& server;
+  beast::tcp_stream stream;
+  beast::flat_buffer buffer;
+  std::optional<http::request_parser<http::empty_body>> parser;
+  std::shared_ptr<Admissions> admissions;
+  std::string address;
+  bool counted = false;
+};
+
+// ---- The server ------------------------------------------------------------------------------
+
+Server::Server(asio::io_context& io, Options options, std::string gameProgram)
+    : io(io),
+      settings(std::move(options)),
+      gameProgram(std::move(gameProgram)),
+      acceptor(io),
+      quitSignals(io, SIGTERM, SIGINT),
+      childSignals(io, SIGCHLD),
+      lastChance(io),
+      counts(std::make_shared<Admissions>(settings.limits.connectionsPerAddress)) {}
+
+bool Server::start() {
+  beast::error_code error;
+  const auto address = asio::ip::make_address(settings.host, error);
+  if (error) {
+    log("cannot listen on " + settings.host + ": not an IP address");
+    return false;
+  }
+  const tcp::endpoint endpoint(address, settings.port);
+  acceptor.open(endpoint.protocol(), error);
+  if (!error) acceptor.set_option(asio::socket_base::reuse_address(true), error);
+  if (!error) acceptor.bind(endpoint, error);
+  if (!error) acceptor.listen(asio::socket_base::max_listen_connections, error);
+  if (error) {
+    log("cannot listen on " + settings.host + ":" + std::to_string(settings.port) + ": " +
+        error.message());
+    return false;
+  }
+  const tcp::endpoint bound = acceptor.local_endpoint();
+  const std::string host = bound.address().is_v6() ? "[" + bound.address().to_string() + "]"
+                                                   : bound.address().to_string();
+  log("listening on http://" + host + ":" + std::to_string(bound.port()) + "/");
+  accept();
+  waitForSignal();
+  waitForChildren();
+  return true;
+}
+
+void Server::accept() {
+  acceptor.async_accept([this](beast::error_code error, tcp::socket socket) {
+    if (error == asio::error::operation_aborted || shuttingDown) return;
+    if (error) {
+      // Out of descriptors, most likely: try again in a moment rather than spin.
+      lastChance.expires_after(kAcceptRetry);
+      lastChance.async_wait([this](beast::error_code waited) {
+        if (!waited && !shuttingDown) accept();
+      });
+      return;
+    }
+    beast::error_code ignored;
+    const std::string address = socket.remote_endpoint(ignored).address().to_string();
+    std::make_shared<HttpSession>(*this, std::move(socket), address)->start();
+    accept();
+  });
+}
+
+bool Admissions::admit(const std::string& address) {
+  int& count = open[address];
+  if (count >= most) {
+    log("refused " + address + ": more than " + std::to_string(most) + " connections");
+    return false;
+  }
+  ++count;
+  return true;
+}
+
+void Admissions::release(const std::string& address) {
+  const auto found = open.find(address);
+  if (found == open.end()) return;
+  if (--found->second <= 0) open.erase(found);
+}
+
+void Server::gameStarted(const std::shared_ptr<Player>& player, int pid) {
+  players[pid] = player;
+  log("game started for " + player->addressText() + " (pid " + std::to_string(pid) + ", " +
+      std::to_string(players.size()) + " running)");
+}
+
+void Server::waitForSignal() {
+  quitSignals.async_wait([this](beast::error_code error, int) {
+    if (!error) shutDown();
+  });
+}
+
+void Server::waitForChildren() {
+  childSignals.async_wait([this](beast::error_code error, int) {
+    if (error) return;
+    reap();
+    waitForChildren();
+  });
+}
+
+void Server::reap() {
+  for (;;) {
+    int status = 0;
+    const pid_t pid = waitpid(-1, &status, WNOHANG);
+    if (pid <= 0) break;
+    const auto found = players.find(pid);
+    if (found == players.end()) continue;
+    const std::shared_ptr<Player> player = found->second;
+    players.erase(found);
+    player->exited(status);
+  }
+  if (shuttingDown) finishWhenIdle();
+}
+
+void Server::shutDown() {
+  if (shuttingDown) return;
+  shuttingDown = true;
+  log("shutting down: ending " + std::to_string(players.size()) + " games");
+  beast::error_code ignored;
+  acceptor.close(ignored);
+  quitSignals.cancel(ignored);
+  lastChance.cancel();
+  for (auto& [pid, player] : std::map<int, std::shared_ptr<Player>>(players))
+    player->shutDown();
+  lastChance.expires_after(kShutdownGrace);
+  lastChance.async_wait([this](beast::error_code error) {
+    if (error) return;
+    for (const auto& [pid, player] : players)
+      kill(-pid, SIGKILL);
+    for (const auto& [pid, player] : players)
+      waitpid(pid, nullptr, 0);
+    players.clear();
+    io.stop();
+  });
+  finishWhenIdle();
+}
+
+void Server::finishWhenIdle() {
+  if (!players.empty()) return;
+  // Every game has ended: the last words to the players have a moment to leave.
+  lastChance.expires_after(std::chrono::milliseconds(200));
+  lastChance.async_wait([this](beast::error_code error) {
+    if (!error) io.stop();
+  });
+}
+
+}  // namespace server

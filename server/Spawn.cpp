@@ -1,0 +1,119 @@
+#include "Spawn.hpp"
+
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "Protocol.hpp"
+
+namespace server {
+namespace {
+
+constexpr const char* kGameProgram = "vesperdeep-pipe";
+
+struct Limit {
+  int resource;
+  rlim_t value;
+};
+
+// Everything the child does between fork and exec: only async-signal-safe calls.
+[[noreturn]] void becomeGame(pid_t parent, const char* program, const char* directory,
+                             char* const* argv, char* const* envp, const Limit* limits,
+                             std::size_t limitCount, int keysFd, int framesFd, int nullFd) {
+  setpgid(0, 0);
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != parent) _exit(127);  // the server died before the line above
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  signal(SIGPIPE, SIG_DFL);
+  if (dup2(keysFd, STDIN_FILENO) < 0 || dup2(nullFd, STDOUT_FILENO) < 0 ||
+      dup2(framesFd, protocol::kFrameFd) < 0)
+    _exit(127);
+  close_range(protocol::kFrameFd + 1, ~0U, 0);
+  for (std::size_t i = 0; i < limitCount; ++i) {
+    const rlimit limit{limits[i].value, limits[i].value};
+    if (setrlimit(limits[i].resource, &limit) != 0) _exit(127);
+  }
+  if (chdir(directory) != 0) _exit(127);
+  execve(program, argv, envp);
+  _exit(127);
+}
+
+}  // namespace
+
+std::string gameProgram() {
+  char self[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) return {};
+  std::string path(self, static_cast<std::size_t>(length));
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {};
+  return path.substr(0, slash + 1) + kGameProgram;
+}
+
+Spawned spawnGame(const std::string& program, const Options& options, std::string& why) {
+  // Everything the child needs is made before the fork.
+  const std::string directory = program.substr(0, program.rfind('/') + 1);
+  std::vector<std::string> arguments{program};
+  if (options.partition) {
+    arguments.emplace_back("--partition");
+    arguments.push_back(std::to_string(*options.partition));
+  }
+  std::vector<std::string> environment{"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
+  for (const std::string& name : options.passEnv) {
+    if (const char* value = std::getenv(name.c_str())) environment.push_back(name + "=" + value);
+  }
+  std::vector<char*> argv;
+  for (std::string& argument : arguments)
+    argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (std::string& entry : environment)
+    envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  const Limits& limits = options.limits;
+  std::vector<Limit> rlimits{
+      {RLIMIT_CPU, limits.cpuSeconds}, {RLIMIT_NOFILE, limits.openFiles}, {RLIMIT_CORE, 0}};
+  if (limits.memoryMb > 0) rlimits.push_back({RLIMIT_AS, limits.memoryMb << 20});
+
+  int keys[2] = {-1, -1};
+  int frames[2] = {-1, -1};
+  const int nullFd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  const auto closeAll = [&] {
+    for (int fd : {keys[0], keys[1], frames[0], frames[1], nullFd}) {
+      if (fd >= 0) close(fd);
+    }
+  };
+  if (nullFd < 0 || pipe2(keys, O_CLOEXEC) != 0 || pipe2(frames, O_CLOEXEC) != 0) {
+    why = std::string("cannot make the game's pipes: ") + std::strerror(errno);
+    closeAll();
+    return {};
+  }
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid < 0) {
+    why = std::string("cannot start a process: ") + std::strerror(errno);
+    closeAll();
+    return {};
+  }
+  if (pid == 0) {
+    becomeGame(parent, program.c_str(), directory.c_str(), argv.data(), envp.data(), rlimits.data(),
+               rlimits.size(), keys[0], frames[1], nullFd);
+  }
+  setpgid(pid, pid);  // also here, so that the group exists before the server signals it
+  close(keys[0]);
+  close(frames[1]);
+  close(nullFd);
+  return {pid, keys[1], frames[0]};
+}
+
+}  // namespace server

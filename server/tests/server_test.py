@@ -1,0 +1,436 @@
+#!/usr/bin/env python3
+"""vesperdeep-server's tests, played by small clients over loopback.
+
+usage: server_test.py BIN_DIR REPO_DIR [--sanitized] GROUP
+Each GROUP starts its own servers on free ports and leaves no process behind.
+"""
+
+import glob
+import os
+import re
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from wsclient import Client, Closed, Screen, Server, parse_keys  # noqa: E402
+
+BIN, REPO = sys.argv[1], sys.argv[2]
+SANITIZED = "--sanitized" in sys.argv
+GROUP = sys.argv[-1]
+# A hung-up game ends at once; the sanitized one also checks its memory on the way out.
+GONE_WITHIN = 5.0 if SANITIZED else 1.0
+
+
+STARTED = []
+
+
+def server(*options):
+    started = Server(BIN, *options, sanitized=SANITIZED)
+    STARTED.append(started)
+    return started
+
+
+def clean_up():
+    """After a failure: every server this test started, and its games, killed."""
+    for started in STARTED:
+        if started.process.poll() is None:
+            games = started.games()
+            started.process.kill()
+            for pid in games:
+                try:
+                    os.kill(pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
+            started.process.wait()
+
+
+def alive(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as stat:
+            return stat.read().split(") ")[1][0] != "Z"
+    except FileNotFoundError:
+        return False
+
+
+def exists(pid):
+    return os.path.exists(f"/proc/{pid}")
+
+
+def wait_gone(pid, within):
+    end = time.monotonic() + within
+    while time.monotonic() < end:
+        if not exists(pid):
+            return True
+        time.sleep(0.01)
+    return not exists(pid)
+
+
+def until_waiting(client, screen=None):
+    """Reads messages up to the next 'W'; returns the notes ('M') met on the way."""
+    notes = []
+    while True:
+        message = client.message()
+        if message[:1] in (b"F", b"D") and screen is not None:
+            screen.apply(message)
+        elif message == b"W":
+            return notes
+        elif message[:1] == b"M":
+            notes.append((message[1], message[2:].decode()))
+
+
+def until_note(client):
+    """Reads until a note of kind 1 or 2 and the close; returns (kind, text, close code)."""
+    note = None
+    try:
+        while True:
+            message = client.message()
+            if message[:1] == b"M" and message[1] != 0:
+                note = (message[1], message[2:].decode())
+    except (Closed, ConnectionResetError, socket.timeout):
+        pass
+    return note, client.close_code
+
+
+def start_game(srv, **options):
+    client = Client(srv.port, **options)
+    assert client.status == 101, client.head
+    assert "permessage-deflate" not in client.head.lower(), "compression was offered"
+    screen = Screen()
+    until_waiting(client, screen)
+    match = srv.wait_log(r"game started for 127\.0\.0\.1 \(pid (\d+)")
+    return client, screen, int(match.group(1))
+
+
+def ends_cleanly(srv, pids=()):
+    status = srv.stop()
+    assert status == 0, f"the server ended with {status}"
+    for pid in pids:
+        assert wait_gone(pid, 2), f"game {pid} is left running"
+    leftovers = [line for line in srv.process.stderr.read().decode().splitlines() if "ERROR" in line]
+    assert not leftovers, leftovers
+
+
+def http(port, raw, timeout=10):
+    """Sends `raw` bytes and returns everything the server answered before closing."""
+    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as sock:
+        sock.sendall(raw)
+        answer = b""
+        try:
+            while True:
+                got = sock.recv(65536)
+                if not got:
+                    break
+                answer += got
+        except (ConnectionResetError, socket.timeout):
+            pass
+    return answer
+
+
+def status_of(answer):
+    return int(answer.split(b" ", 2)[1]) if answer.startswith(b"HTTP/1.1 ") else None
+
+
+def get(port, target, extra=""):
+    return http(port, f"GET {target} HTTP/1.1\r\nHost: x\r\nConnection: close\r\n{extra}\r\n".encode())
+
+
+# ---- Groups ------------------------------------------------------------------------------------
+
+def test_screens():
+    """The full frame and the changes reproduce the driver's screen at every key of the golden
+    scripts that only use keys the page sends and start no story shortcut."""
+    played = 0
+    for script in sorted(glob.glob(os.path.join(REPO, "tests/golden/*.keys"))):
+        text = open(script).read()
+        keys = parse_keys(text)
+        partition = re.search(r"^# partition: (\d+)", text, re.M)
+        if keys is None or re.search(r"^# kills:", text, re.M) or not partition:
+            continue
+        with tempfile.NamedTemporaryFile("r", suffix=".screens") as screens:
+            subprocess.run([os.path.join(BIN, "vesperdeep-driver"), "--script", script,
+                            "--partition", partition.group(1), "--screens", screens.name,
+                            "--watchdog", "0"], check=True, stdout=subprocess.DEVNULL,
+                           env=dict(os.environ, SDL_VIDEODRIVER="dummy"))
+            expected = screens.read().split()
+        srv = server("--partition", partition.group(1))
+        client, screen, pid = start_game(srv)
+        assert screen.hex() == expected[0], f"{script}: the title screen differs"
+        for number, (code, shift) in enumerate(keys, 1):
+            client.key(code, shift)
+            until_waiting(client, screen)
+            assert screen.hex() == expected[number], f"{script}: the screen after key {number} differs"
+        client.close()
+        ends_cleanly(srv, [pid])
+        played += 1
+    assert played >= 10, f"only {played} golden scripts could be played"
+    print(f"{played} golden scripts reproduced key by key")
+
+
+def test_http():
+    """Bad HTTP gets its answer, no path leaves the fixed list, and games go on meanwhile."""
+    srv = server()
+    client, _, pid = start_game(srv)
+    port = srv.port
+    traversals = ["/../../etc/passwd", "/%2e%2e/%2e%2e/etc/passwd", "/..%2f..%2fetc%2fpasswd",
+                  "/%252e%252e/%252e%252e/etc/passwd", "/..\\..\\etc\\passwd",
+                  "/%2e%2e%5c%2e%2e%5cetc%5cpasswd", "//etc/passwd", "/font.bmp/../../etc/passwd",
+                  "/web/index.html", "/Slate_curses_12x12.bmp", "/vesperdeep-server",
+                  "http://x/etc/passwd", "/play/../font.bmp", "*"]
+    for target in traversals:
+        answer = get(port, target)
+        assert status_of(answer) == 404, (target, answer[:80])
+        assert b"root:" not in answer
+    font = open(os.path.join(REPO, "assets/Slate_curses_12x12.bmp"), "rb").read()
+    answer = get(port, "/font.bmp")
+    assert status_of(answer) == 200 and answer.endswith(font)
+    assert b"Content-Type: image/bmp" in answer and b"nosniff" in answer
+    for name, path in [("index.html", "/"), ("index.html", "/index.html"),
+                       ("vesperdeep.js", "/vesperdeep.js"), ("vesperdeep.css", "/vesperdeep.css")]:
+        page = os.path.join(REPO, "web", name)
+        answer = get(port, path)
+        if os.path.exists(page):
+            assert status_of(answer) == 200 and answer.endswith(open(page, "rb").read()), path
+        else:
+            assert status_of(answer) == 404, path
+    cases = [
+        (b"GARBAGE\r\n\r\n", 400),
+        (b"GET / HTTP/1.1\r\nHost: x\r\nBad Header Line\r\n\r\n", 400),
+        (b"\x00\xff\x13\x37" * 64 + b"\r\n\r\n", 400),
+        (b"GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + b"a" * 20000 + b"\r\n\r\n", 431),
+        (b"POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n\r\n", 405),
+        (b"DELETE /font.bmp HTTP/1.1\r\nHost: x\r\n\r\n", 405),
+        (b"GET /play HTTP/1.1\r\nHost: x\r\n\r\n", 426),
+        (b"GET /play HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n\r\n", 400),
+    ]
+    for raw, expected in cases:
+        answer = http(port, raw)
+        assert status_of(answer) == expected, (raw[:40], answer[:80])
+    # the game played throughout
+    client.key("Enter")
+    until_waiting(client)
+    client.close()
+    ends_cleanly(srv, [pid])
+
+
+def test_messages():
+    """A message too large closes its connection with 1009, garbage ends its connection, other
+    shapes are ignored, and the other game goes on."""
+    srv = server()
+    other, _, other_pid = start_game(srv)
+    big, _, big_pid = start_game(srv)
+    big.send_raw(b"K" * (1 << 20))
+    assert until_note(big)[1] == 1009
+    assert wait_gone(big_pid, GONE_WITHIN + 1), "the game of a closed connection goes on"
+    srv.wait_log(r"game ended for 127\.0\.0\.1: sent a message larger than 16 bytes")
+    ignored, _, ignored_pid = start_game(srv)
+    for shape in [b"", b"K", b"K\x00\x00", b"Kh\x02", b"Xh\x00", b"Kh\x00\x00", b"K" * 16]:
+        ignored.send_raw(shape)
+    ignored.send_raw(b"Kh\x00", opcode=1)  # text
+    ignored.key("Enter")
+    until_waiting(ignored)  # the first thing that moves is the real key
+    garbage, _, garbage_pid = start_game(srv)
+    garbage.sock.sendall(bytes(range(256)) * 64)
+    until_note(garbage)
+    assert wait_gone(garbage_pid, GONE_WITHIN + 1), "the game of a garbage connection goes on"
+    other.key("Enter")
+    until_waiting(other)
+    other.close()
+    ignored.close()
+    ends_cleanly(srv, [other_pid, ignored_pid])
+
+
+def test_flood():
+    """10,000 keys in a second: a bounded queue, a notice, and the other game unhurt."""
+    srv = server()
+    flooder, _, flood_pid = start_game(srv)
+    other, _, other_pid = start_game(srv)
+    other.key("Enter")
+    until_waiting(other)
+    frame = bytes([0x4B, ord("."), 0]) + b""
+    burst = b""
+    for _ in range(10000):
+        mask = os.urandom(4)
+        burst += bytes([0x82, 0x83]) + mask + bytes(b ^ mask[i] for i, b in enumerate(frame))
+    flooder.sock.sendall(burst)
+    srv.wait_log(r"refused keys from 127\.0\.0\.1: more than 32 queued")
+    other.key("l")
+    until_waiting(other)  # answered while the flood is queued
+    notes = []
+    end = time.monotonic() + 60
+    while time.monotonic() < end and not notes:
+        message = flooder.message()
+        if message[:1] == b"M":
+            notes.append((message[1], message[2:]))
+    assert notes and notes[0] == (0, b"Too many keys queued; slow down."), notes
+    assert alive(flood_pid)
+    flooder.close()
+    other.close()
+    ends_cleanly(srv, [flood_pid, other_pid])
+
+
+def test_slow_reader():
+    """A client that never reads: what waits for it is bounded, it is dropped, its game ends
+    as a hang-up, and the server goes on."""
+    srv = server("--max-send-queue", "65536")
+    slow, _, slow_pid = start_game(srv, receive_buffer=4096)
+    slow.sock.setsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF, 4096)
+    other, _, other_pid = start_game(srv)
+    slow.key("Enter")
+    dropped = None
+    end = time.monotonic() + 60
+    while dropped is None and time.monotonic() < end:
+        for key in "iz":  # the inventory opens and closes: a large change each time
+            try:
+                slow.key(key)
+            except OSError:
+                pass
+        line = srv.read_log(timeout=0.02) or ""
+        if line:
+            print(f"{60 - (end - time.monotonic()):.2f} s: {line}")
+        if re.search(r"game ended for 127\.0\.0\.1: does not read what it is sent", line):
+            dropped = line
+    assert dropped, f"the client that does not read was never dropped; the log: {srv.log}"
+    assert wait_gone(slow_pid, GONE_WITHIN + 1)
+    other.key("Enter")
+    until_waiting(other)
+    slow.close()
+    other.close()
+    ends_cleanly(srv, [other_pid])
+
+
+def test_limits():
+    """More games than allowed, too many connections, a foreign page, a silent client and an
+    idle game are each refused or ended with their message and a log line."""
+    srv = server("--max-games", "2", "--max-connections", "4", "--handshake-timeout", "1",
+                 "--idle-timeout", "2")
+    first, _, first_pid = start_game(srv)
+    second, _, second_pid = start_game(srv)
+    third = Client(srv.port)
+    note, code = until_note(third)
+    assert note and note[0] == 2 and "The server is full: 2 games are running" in note[1], note
+    assert code == 1000
+    srv.wait_log(r"refused 127\.0\.0\.1: too many games \(2\)")
+    foreign = Client(srv.port, origin="http://evil.example")
+    assert foreign.status == 403
+    srv.wait_log(r"refused 127\.0\.0\.1: a page of another site \(http://evil\.example\)")
+    third.close()
+    foreign.close()
+    end = time.monotonic() + 10  # until the server has seen both go
+    while status_of(get(srv.port, "/font.bmp")) != 200 and time.monotonic() < end:
+        time.sleep(0.05)
+    # the two games hold two connections: two more are allowed, the next is refused
+    silent = [socket.create_connection(("127.0.0.1", srv.port)) for _ in range(2)]
+    time.sleep(0.2)
+    assert status_of(get(srv.port, "/font.bmp")) == 429
+    srv.wait_log(r"refused 127\.0\.0\.1: more than 4 connections")
+    for sock in silent:  # the handshake timeout closes them
+        sock.settimeout(10)
+        got = sock.recv(100)
+        assert got == b"", got
+        sock.close()
+    time.sleep(0.2)
+    assert status_of(get(srv.port, "/font.bmp")) == 200
+    # no key for the idle time: both games end
+    for client, pid in [(first, first_pid), (second, second_pid)]:
+        note, _ = until_note(client)
+        assert note and note[0] == 2 and "No key for too long" in note[1], note
+        assert wait_gone(pid, GONE_WITHIN + 1)
+    ends_cleanly(srv)
+    same = server()
+    client = Client(same.port, origin=f"http://127.0.0.1:{same.port}")
+    assert client.status == 101
+    until_waiting(client)
+    client.key("Esc")  # Escape on the title screen: the game ends normally
+    note, code = until_note(client)
+    assert note == (1, "The game has ended. Thanks for playing!") and code == 1000, (note, code)
+    same.wait_log(r"game ended for 127\.0\.0\.1: the player left")
+    ends_cleanly(same)
+
+
+def test_crash():
+    """A game killed by SIGKILL or SIGSEGV in mid-game: its player is told, the server goes on."""
+    srv = server()
+    other, _, other_pid = start_game(srv)
+    for sig, name in [(signal.SIGKILL, "Killed"), (signal.SIGSEGV, "Segmentation fault")]:
+        client, _, pid = start_game(srv)
+        client.key("Enter")
+        until_waiting(client)
+        os.kill(pid, sig)
+        told = f"killed by signal {int(sig)} ({name})"
+        if SANITIZED and sig == signal.SIGSEGV:
+            told = "exit status 1"  # AddressSanitizer reports the fault and exits with 1
+        note, code = until_note(client)
+        assert note and note[0] == 2 and told in note[1] and "crashed" in note[1], note
+        srv.wait_log(rf"game ended for 127\.0\.0\.1: it crashed \(pid {pid}, {re.escape(told)}")
+    other.key("Enter")
+    until_waiting(other)
+    other.close()
+    ends_cleanly(srv, [other_pid])
+
+
+def test_hangup():
+    """Closing the connection ends the game within a second, reaped: no zombie."""
+    srv = server()
+    for keys in [[], ["Enter"], ["Enter", "i"]]:
+        client, _, pid = start_game(srv)
+        for key in keys:
+            client.key(key)
+            until_waiting(client)
+        client.close()
+        started = time.monotonic()
+        assert wait_gone(pid, GONE_WITHIN), f"game {pid} outlived its connection"
+        print(f"game gone {time.monotonic() - started:.3f} s after its connection closed")
+        srv.wait_log(rf"game ended for 127\.0\.0\.1: the connection closed \(pid {pid}, exit status 0\)")
+    assert srv.games() == []
+    ends_cleanly(srv)
+
+
+def test_sigterm():
+    """SIGTERM with games running: every player is told, every game ends, the server exits 0."""
+    srv = server()
+    games = [start_game(srv) for _ in range(3)]
+    games[1][0].key("Enter")
+    until_waiting(games[1][0])
+    pids = [pid for _, _, pid in games]
+    assert sorted(srv.games()) == sorted(pids)
+    srv.process.send_signal(signal.SIGTERM)
+    for client, _, _ in games:
+        note, _ = until_note(client)
+        assert note == (2, "The server is shutting down; your game has ended."), note
+    ends_cleanly(srv, pids)
+    for pid in pids:
+        assert not exists(pid)
+
+
+def test_options():
+    """--help, bad arguments and root."""
+    program = os.path.join(BIN, "vesperdeep-server")
+    shown = subprocess.run([program, "--help"], capture_output=True, text=True)
+    assert shown.returncode == 0 and "--max-games" in shown.stdout
+    for bad in [["--bogus"], ["--listen", "nowhere"], ["--listen", "1.2.3.4:99999"],
+                ["--max-games", "0"], ["--max-games"], ["--idle-timeout", "-1"]]:
+        refused = subprocess.run([program] + bad, capture_output=True, text=True)
+        assert refused.returncode == 64, bad
+        assert len(refused.stderr.splitlines()) == 1, refused.stderr
+    if os.geteuid() == 0:
+        refused = subprocess.run([program, "--listen", "127.0.0.1:0"], capture_output=True,
+                                 text=True, timeout=10)
+        assert refused.returncode == 1 and "root" in refused.stderr
+    v6 = subprocess.Popen([program, "--listen", "[::1]:0"] + (["--allow-root"] if os.geteuid() == 0 else []),
+                          stderr=subprocess.PIPE, text=True)
+    line = v6.stderr.readline()
+    v6.terminate()
+    assert v6.wait(10) == 0
+    assert re.search(r"listening on http://\[::1\]:\d+/", line) or "cannot listen" in line, line
+
+
+if __name__ == "__main__":
+    try:
+        globals()["test_" + GROUP.replace("-", "_")]()
+    finally:
+        clean_up()
+    print(f"server {GROUP}: passed")
