@@ -228,7 +228,7 @@ TEST_F(CaveTest, SplitsTheLevelWithTheCavesPartitionSettings) {
   TCODBsp expected(0, 0, 70, 44);
   expected.splitRecursive(nullptr, 7, 4, 4, 2.5f, 1.9f);
   ASSERT_NE(map.bsp, nullptr);
-  expectSameTree(*map.bsp, expected);
+  ASSERT_NO_FATAL_FAILURE(expectSameTree(*map.bsp, expected));
 }
 
 // Replays the generation from the rules for a few partitions: the same tiles come out, and the
