@@ -254,6 +254,62 @@ TEST(PopulationTest, TwoStonesMayShareACell) {
   }
 }
 
+// ---- The view ----------------------------------------------------------------------------------
+
+// Cells in view from (x, y) with radius 5 by libtcod's `algorithm` over a copy of the level's
+// terrain (everything but wall is transparent), walls bounding the view counted in.
+std::vector<bool> viewOf(const Map& map, int x, int y, TCOD_fov_algorithm_t algorithm) {
+  TCODMap copy(map.width, map.height);
+  for (int cy = 0; cy < map.height; ++cy) {
+    for (int cx = 0; cx < map.width; ++cx)
+      copy.setProperties(cx, cy, map.tileAt(cx, cy).kind != Wall, map.isWalkable(cx, cy));
+  }
+  copy.computeFov(x, y, 5, true, algorithm);
+  std::vector<bool> seen;
+  for (int cy = 0; cy < map.height; ++cy) {
+    for (int cx = 0; cx < map.width; ++cx)
+      seen.push_back(copy.isInFov(cx, cy));
+  }
+  return seen;
+}
+
+// The view is libtcod's basic algorithm with radius 5, seen from every walkable cell of a cave
+// (where the shadow-casting algorithm would see some cells differently).
+TEST(ViewTest, IsTheBasicAlgorithmFromEveryCell) {
+  harness::fixPartition(21);
+  std::srand(21);
+  const auto game = std::make_unique<Game>();
+  Map& map = *game->map;
+  int differences = 0;
+  for (int y = 0; y < map.height; y += 3) {
+    for (int x = 0; x < map.width; x += 3) {
+      if (!map.isWalkable(x, y)) continue;
+      map.computeFov(x, y, 5);
+      const std::vector<bool> expected = viewOf(map, x, y, FOV_BASIC);
+      std::vector<bool> seen;
+      for (int cy = 0; cy < map.height; ++cy) {
+        for (int cx = 0; cx < map.width; ++cx)
+          seen.push_back(map.isInFov(cx, cy));
+      }
+      ASSERT_EQ(seen, expected) << "seen from " << x << ", " << y;
+      differences += expected != viewOf(map, x, y, FOV_SHADOW) ? 1 : 0;
+    }
+  }
+  EXPECT_GT(differences, 0) << "the cave tells the two algorithms apart";
+}
+
+// ---- Picking up -----------------------------------------------------------------------------
+
+TEST(PickUpLogTest, APickUpLogsItsOwnLineOnly) {
+  auto game = harness::gameFromDrawing({"#@*#"});
+  ASSERT_TRUE(press(*game, "l"));
+  const std::vector<std::string> before = harness::messages(*game);
+  ASSERT_TRUE(press(*game, "g"));
+  std::vector<std::string> expected = before;
+  expected.insert(expected.begin(), "You pick up a small stone.");
+  EXPECT_EQ(harness::messages(*game), expected);
+}
+
 // ---- Backgrounds ----------------------------------------------------------------------------
 
 // A level whose bottom rows are lit shallow water and floor, with the player in view of them.

@@ -9,6 +9,19 @@ Catalogue (each applied to one occurrence on one line at a time):
   negate  the condition of an if/while is negated
   delete  a statement line that is an assignment, an increment/decrement or a call
   order   two adjacent statement lines that are both calls are swapped
+  copy-branch  a statement of one branch of an if chain copied to the top of a sibling branch
+               (an else is added for it when there is none)
+  copy-out     a statement of a branch (or of a one-line if) copied after the if
+  move-in      the statement just before an if chain moved to the top of one of its branches
+  swap-call    two neighbouring arguments of a call exchanged, both coordinates, constants or
+               numbers (x, player->y, kPanelWidth, 3)
+  swap-xy      in a comparison one x becomes y (cx/cy, width/height, attacker/defender...), and
+               on a line holding both, the two are exchanged throughout
+  swap-guard   the operands of a two-operand &&/|| exchanged where one of them counts (++/--)
+  reverse-loop a counted loop or a range loop run back to front
+  tcod-flag    a libtcod background flag, alignment, field-of-view algorithm or colour control
+               code changed for another value of its kind (also on lines of fixed text)
+Run one operator with --only '|name|' (an id holds the operator between bars).
 
 Lines that cannot matter are skipped: blank lines, comments, preprocessor lines, asserts and
 diagnostics (std::cerr, fprintf, perror), and lines whose only work is drawing fixed text
