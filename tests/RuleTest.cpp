@@ -314,8 +314,9 @@ TEST(PickUpLogTest, APickUpLogsItsOwnLineOnly) {
   EXPECT_EQ(harness::messages(*game), expected);
 }
 
-// A carried item is already off the level: taking it off again touches no tile.
-TEST(PickUpLogTest, TakingACarriedItemOffTheLevelChangesNothing) {
+// A carried item is already off the level: taking it off again touches no tile, and moving it
+// puts it on its new cell alone.
+TEST(PickUpLogTest, ACarriedItemTouchesNoTileUntilItIsMoved) {
   auto game = harness::gameFromDrawing({
       "####",  //
       "#@*#",  //
@@ -328,6 +329,10 @@ TEST(PickUpLogTest, TakingACarriedItemOffTheLevelChangesNothing) {
   EXPECT_EQ(stone.x, -1);
   EXPECT_EQ(stone.y, -1);
   EXPECT_EQ(game->map->tileAt(2, 1).entities, (std::list<Entity*>{game->player}));
+  stone.moveTo(1, 1);  // from off the level onto one cell
+  EXPECT_EQ(game->map->tileAt(1, 1).entities, (std::list<Entity*>{&stone}));
+  EXPECT_EQ(game->map->tileAt(2, 1).entities, (std::list<Entity*>{game->player}));
+  stone.takeOffMap();  // back in the pocket before the player's inventory destroys it
 }
 
 // ---- Backgrounds ----------------------------------------------------------------------------
