@@ -335,6 +335,23 @@ TEST(PickUpLogTest, ACarriedItemTouchesNoTileUntilItIsMoved) {
   stone.takeOffMap();  // back in the pocket before the player's inventory destroys it
 }
 
+// ---- The side panel -------------------------------------------------------------------------
+
+// Every frame clears the whole panel, 10 columns by 45 rows, whatever stood there before.
+TEST(PanelClearingTest, EveryFrameClearsAllOfThePanelsRows) {
+  auto game = harness::gameFromDrawing({"#@#"});
+  harness::clearRoot();
+  for (int y = 0; y < 45; ++y) {
+    for (int x = 70; x < 80; ++x)
+      TCODConsole::root->putCharEx(x, y, 'X', TCODColor::white, TCODColor::blue);
+  }
+  game->draw();
+  for (int y = 9; y < 45; ++y) {  // below the hunger line and the empty creature list
+    EXPECT_EQ(harness::rowText(y, 70, 79), std::string(10, ' ')) << "row " << y;
+    EXPECT_EQ(harness::cellAt(79, y).back, TCODColor::black) << "row " << y;
+  }
+}
+
 // ---- Backgrounds ----------------------------------------------------------------------------
 
 // A level whose bottom rows are lit shallow water and floor, with the player in view of them.
