@@ -1,8 +1,11 @@
 #include "Scenario.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <stdexcept>
 
+#include "Headless.hpp"
 #include "Item.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
@@ -44,16 +47,23 @@ Kind lookUp(const std::array<Symbol<Kind>, N>& symbols, char c, Kind otherwise) 
 }
 
 char at(const std::vector<std::string>& rows, int x, int y) {
-  if (y >= static_cast<int>(rows.size())) return '#';
+  if (x < 0 || y < 0 || y >= static_cast<int>(rows.size())) return '#';
   const std::string& row = rows[static_cast<std::size_t>(y)];
   return x < static_cast<int>(row.size()) ? row[static_cast<std::size_t>(x)] : '#';
 }
 
 }  // namespace
 
-std::unique_ptr<Game> gameFromDrawing(const std::vector<std::string>& rows) {
+std::unique_ptr<Game> gameFromDrawing(const std::vector<std::string>& rows, int left, int top) {
   auto game = std::make_unique<Game>();
   Map& map = *game->map;
+  std::size_t widest = 0;
+  for (const std::string& row : rows)
+    widest = std::max(widest, row.size());
+  if (left < 0 || top < 0 || left + static_cast<int>(widest) > map.width ||
+      top + static_cast<int>(rows.size()) > map.height) {
+    throw std::invalid_argument("the drawing does not fit the level there");
+  }
   for (auto it = game->registry.begin(); it != game->registry.end();) {
     if (it->second == game->player) {
       ++it;
@@ -65,7 +75,7 @@ std::unique_ptr<Game> gameFromDrawing(const std::vector<std::string>& rows) {
   bool playerPlaced = false;
   for (int y = 0; y < map.height; ++y) {
     for (int x = 0; x < map.width; ++x) {
-      const char c = at(rows, x, y);
+      const char c = at(rows, x - left, y - top);
       map.setTile(x, y, lookUp(kTerrain, c, Floor));
       map.tileAt(x, y).explored = false;
       if (c == '@') {
@@ -78,7 +88,7 @@ std::unique_ptr<Game> gameFromDrawing(const std::vector<std::string>& rows) {
   if (!playerPlaced) throw std::invalid_argument("a drawing holds exactly one '@'");
   for (int y = 0; y < map.height; ++y) {
     for (int x = 0; x < map.width; ++x) {
-      const char c = at(rows, x, y);
+      const char c = at(rows, x - left, y - top);
       if (const int kind = lookUp(kCreatures, c, -1); kind >= 0) {
         game->registerEntity(
             new NPC(&game->messageLog, &map, x, y, static_cast<unsigned char>(kind)));
@@ -88,6 +98,8 @@ std::unique_ptr<Game> gameFromDrawing(const std::vector<std::string>& rows) {
     }
   }
   map.computeFov(game->player->x, game->player->y, 5);
+  std::srand(kScenarioSeed);
+  fixPartition(kScenarioSeed);
   return game;
 }
 

@@ -703,13 +703,13 @@ void expectTheEndScreen() {
 
 TEST_F(NoteEndingTest, TheNoteLeadsThroughTheFadeToTheEndScreen) {
   playToTheEnd();
-  expectTheEndScreen();
+  ASSERT_NO_FATAL_FAILURE(expectTheEndScreen());
   EXPECT_EQ(TCODConsole::getFade(), 255);
 
   const int turns = game->turnCount;
   press("x<Down>.");
   frame();
-  expectTheEndScreen();
+  ASSERT_NO_FATAL_FAILURE(expectTheEndScreen());
   EXPECT_EQ(game->turnCount, turns);
   EXPECT_EQ(game->mode, EndScreen);
 
@@ -734,7 +734,7 @@ TEST_F(MenuWindowTest, ClosingTheNoteWithEscapeFadesOutFrameByFrame) {
   frame();  // every step of the fade is presented here
   EXPECT_EQ(game->mode, EndScreen);
   EXPECT_EQ(TCODConsole::getFade(), 255);
-  expectTheEndScreen();
+  ASSERT_NO_FATAL_FAILURE(expectTheEndScreen());
 }
 
 class NoteEndingDeathTest : public NoteEndingTest {

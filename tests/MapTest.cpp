@@ -95,6 +95,7 @@ TEST_F(MapQueryTest, DistanceIsStraightLine) {
   EXPECT_FLOAT_EQ(map.distance(3, 4, 0, 0), 5.0f);
   EXPECT_FLOAT_EQ(map.distance(7, 7, 7, 7), 0.0f);
   EXPECT_FLOAT_EQ(map.distance(1, 1, 2, 2), 1.4142135f);
+  EXPECT_FLOAT_EQ(map.distance(1, 0, 3, 4), 4.472136f);  // sqrt(2 * 2 + 4 * 4): no axis mixed up
 }
 
 // Entities made during play (corpses) are registered exactly as the Game registers its own:
@@ -228,7 +229,7 @@ TEST_F(CaveTest, SplitsTheLevelWithTheCavesPartitionSettings) {
   TCODBsp expected(0, 0, 70, 44);
   expected.splitRecursive(nullptr, 7, 4, 4, 2.5f, 1.9f);
   ASSERT_NE(map.bsp, nullptr);
-  expectSameTree(*map.bsp, expected);
+  ASSERT_NO_FATAL_FAILURE(expectSameTree(*map.bsp, expected));
 }
 
 // Replays the generation from the rules for a few partitions: the same tiles come out, and the

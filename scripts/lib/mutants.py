@@ -9,6 +9,19 @@ Catalogue (each applied to one occurrence on one line at a time):
   negate  the condition of an if/while is negated
   delete  a statement line that is an assignment, an increment/decrement or a call
   order   two adjacent statement lines that are both calls are swapped
+  copy-branch  a statement of one branch of an if chain copied to the top of a sibling branch
+               (an else is added for it when there is none)
+  copy-out     a statement of a branch (or of a one-line if) copied after the if
+  move-in      the statement just before an if chain moved to the top of one of its branches
+  swap-call    two neighbouring arguments of a call exchanged, both coordinates, constants or
+               numbers (x, player->y, kPanelWidth, 3)
+  swap-xy      in a comparison one x becomes y (cx/cy, width/height, attacker/defender...), and
+               on a line holding both, the two are exchanged throughout
+  swap-guard   the operands of a two-operand &&/|| exchanged where one of them counts (++/--)
+  reverse-loop a counted loop or a range loop run back to front
+  tcod-flag    a libtcod background flag, alignment, field-of-view algorithm or colour control
+               code changed for another value of its kind (also on lines of fixed text)
+Run one operator with --only '|name|' (an id holds the operator between bars).
 
 Lines that cannot matter are skipped: blank lines, comments, preprocessor lines, asserts and
 diagnostics (std::cerr, fprintf, perror), and lines whose only work is drawing fixed text
@@ -64,6 +77,14 @@ def skippable(text):
         if not RULE_OPS.search(re.sub(r"->", "", bare)):
             return True
     return False
+
+
+def fixed_text_only(line):
+    """A line skipped only because it draws or logs fixed text (not a comment, preprocessor line
+    or diagnostic): its drawing flags still matter."""
+    t = line.strip()
+    return skippable(line) and bool(t) and not t.startswith(("//", "/*", "*", "#")) \
+        and not DIAG.search(t)
 
 
 def code_positions(line, pattern):
@@ -141,6 +162,310 @@ def is_call_stmt(t):
     return bool(CALL_STMT.match(t)) and not t.startswith(("return", "if", "while", "for")) and "=" not in strip_strings(t).replace("==", "")
 
 
+# ---- Operators over more than one line, or over libtcod's own constants ---------------------------
+# Each takes the file's lines and the index of one line and returns a list of
+# (operator, occurrence, edits, change), where edits maps a line index to its new text (a text
+# with newlines in it stands for several lines, so a statement can be inserted).
+
+DECLARATION = re.compile(r"^(const\s+|static\s+|auto\s|int\s|bool\s|float\s|double\s|unsigned\s|"
+                         r"std::|[A-Z]\w*(::\w+)*\s*[&*]?\s+\w+\s*[=({;])")
+IF_HEAD = re.compile(r"^(\s*)if\s*\(")
+ELSE_LINE = re.compile(r"^\s*\}\s*else\b")
+ONE_LINE_IF = re.compile(r"^(\s*)if\s*\((.*)\)\s+([^{}]*;)\s*$")
+
+
+def indent_of(line):
+    return line[:len(line) - len(line.lstrip())]
+
+
+def is_statement(line):
+    """A one-line assignment, increment or call, the kinds a branch can gain or lose."""
+    t = line.strip()
+    if not t.endswith(";") or "{" in t or "}" in t or DECLARATION.match(t):
+        return False
+    if t.startswith(("return", "break", "continue", "case", "default", "if", "for", "while")):
+        return False
+    return bool(CALL_STMT.match(t) or ASSIGN_STMT.match(t) or INCR_STMT.match(t))
+
+
+def is_movable(line):
+    """A statement, or a one-line if (a check with its action) that can move into a branch."""
+    return is_statement(line) or bool(ONE_LINE_IF.match(line)) and not skippable(line)
+
+
+def if_chain(lines, i):
+    """The if/else chain whose `if` is line i: a list of branches (first body line, one past the
+    last) and the index of its closing brace, or None when line i opens no braced chain."""
+    m = IF_HEAD.match(lines[i])
+    if not m or ELSE_LINE.match(lines[i]):
+        return None
+    ind = m.group(1)
+    j = i
+    while j < len(lines) and not lines[j].rstrip().endswith("{"):
+        if lines[j].rstrip().endswith(";"):
+            return None  # a one-line if
+        j += 1
+    branches, start = [], j + 1
+    k = start
+    while k < len(lines):
+        line = lines[k]
+        if indent_of(line) == ind and line.strip().startswith("}"):
+            branches.append((start, k))
+            if ELSE_LINE.match(line) and line.rstrip().endswith("{"):
+                start = k + 1
+            elif line.strip() == "}":
+                return branches, k
+            else:
+                return None  # an else without braces: left alone
+        elif line.strip() and len(indent_of(line)) < len(ind):
+            return None
+        k += 1
+    return None
+
+
+def body_statements(lines, start, end, ind):
+    """The direct statements of a branch body (indented one level below the chain)."""
+    inner = ind + "  "
+    return [k for k in range(start, end)
+            if indent_of(lines[k]) == inner and is_statement(lines[k]) and not skippable(lines[k])]
+
+
+def op_branch(lines, i):
+    """copy-branch: a statement of one branch is copied to the top of a sibling branch (a
+    missing else is added for it); copy-out: a branch's statement is copied after the chain, so
+    it runs in every case; move-in: the statement just before a chain moves to the top of one of
+    its branches, so it runs in that case only."""
+    out = []
+    chain = if_chain(lines, i)
+    if chain is not None:
+        branches, close = chain
+        ind = indent_of(lines[i])
+        occ = {"copy-branch": 0, "copy-out": 0, "move-in": 0}
+        for b, (start, end) in enumerate(branches):
+            for k in body_statements(lines, start, end, ind):
+                stmt = lines[k].strip()
+                for o, (ostart, _) in enumerate(branches):
+                    if o == b:
+                        continue
+                    out.append(("copy-branch", occ["copy-branch"],
+                                {ostart: ind + "  " + stmt + "\n" + lines[ostart]},
+                                f"`{stmt}` copied into branch {o + 1}"))
+                    occ["copy-branch"] += 1
+                if len(branches) == 1:
+                    out.append(("copy-branch", occ["copy-branch"],
+                                {close: ind + "} else {\n" + ind + "  " + stmt + "\n" + lines[close]},
+                                f"`{stmt}` copied into an added else"))
+                    occ["copy-branch"] += 1
+                out.append(("copy-out", occ["copy-out"], {close: lines[close] + "\n" + ind + stmt},
+                            f"`{stmt}` copied after the if"))
+                occ["copy-out"] += 1
+        before = i - 1
+        if before >= 0 and indent_of(lines[before]) == ind and is_movable(lines[before]):
+            stmt = lines[before].strip()
+            for b, (start, _) in enumerate(branches):
+                out.append(("move-in", occ["move-in"],
+                            {before: "", start: ind + "  " + stmt + "\n" + lines[start]},
+                            f"`{stmt}` moved into branch {b + 1} of the next if"))
+                occ["move-in"] += 1
+    m = ONE_LINE_IF.match(lines[i])
+    if m and is_statement(m.group(3)):
+        out.append(("copy-out", 0, {i: lines[i] + "\n" + m.group(1) + m.group(3).strip()},
+                    f"`{m.group(3).strip()}` copied after the if"))
+    return out
+
+
+OPERAND = r"[A-Za-z_]\w*(?:(?:->|\.)[A-Za-z_]\w*)*|\d+"
+CALL_OPEN = re.compile(r"\b([A-Za-z_]\w*)\s*\(")
+SIGN_LIKE = {"sign", "min", "max"}
+
+
+def call_arguments(masked, open_paren):
+    """The top-level arguments of the call whose `(` is at open_paren: (start, end) spans."""
+    depth, start, spans = 0, open_paren + 1, []
+    for k in range(open_paren, len(masked)):
+        c = masked[k]
+        if c in "([{":
+            depth += 1
+        elif c in ")]}":
+            depth -= 1
+            if depth == 0:
+                spans.append((start, k))
+                return spans
+        elif c == "," and depth == 1:
+            spans.append((start, k))
+            start = k + 1
+    return []  # the call goes on over the next line
+
+
+PAIR_NAMES = None  # filled below, from PAIRS
+
+
+def coordinate_like(operand):
+    """A number, a constant of the game (kName) or a name of an axis or side (x, player->y,
+    width, defender): arguments that can stand in each other's place and still build."""
+    last = re.split(r"->|\.", operand)[-1]
+    return operand.isdigit() or bool(re.fullmatch(r"k[A-Z]\w*", last)) or last in PAIR_NAMES
+
+
+def op_swap_call(line):
+    """swap-call: two neighbouring arguments of a call exchanged, when both are plain names,
+    members or numbers and differ (sign, min and max are the swap-args operator's)."""
+    out, occ = [], 0
+    masked = strip_strings(line)
+    cut = masked.find("//")
+    if cut >= 0:
+        masked = masked[:cut]
+    for m in CALL_OPEN.finditer(masked):
+        if m.group(1) in SIGN_LIKE or m.group(1) in ("if", "while", "for", "switch", "return"):
+            continue
+        spans = call_arguments(masked, m.end() - 1)
+        for (a0, a1), (b0, b1) in zip(spans, spans[1:]):
+            a, b = line[a0:a1].strip(), line[b0:b1].strip()
+            if a == b or not re.fullmatch(OPERAND, a) or not re.fullmatch(OPERAND, b):
+                continue
+            if not (coordinate_like(a) and coordinate_like(b)) or a.isdigit() and b.isdigit():
+                continue  # two literals: the const operator already moves each one
+            new = line[:a0] + line[a0:a1].replace(a, b) + "," + line[b0:b1].replace(b, a) + line[b1:]
+            out.append(("swap-call", occ, new, f"{m.group(1)}({a}, {b}) -> ({b}, {a})"))
+            occ += 1
+    return out
+
+
+# Names of the two axes and the two sides of a fight: a rule that mixes one up with the other
+# is wrong only for some cells or some fights.
+PAIRS = [("x", "y"), ("cx", "cy"), ("px", "py"), ("dx", "dy"), ("x1", "y1"), ("x2", "y2"),
+         ("stepX", "stepY"), ("width", "height"), ("w", "h"), ("attacker", "defender")]
+PAIR_NAMES = {name for pair in PAIRS for name in pair}
+REL_OP = re.compile(r"(<=|>=|==|!=|(?<![<\-])<(?![<=])|(?<![>\-])>(?![>=]))")
+
+
+def op_swap_pair(line):
+    """swap-xy: in a comparison, one x (width, attacker...) becomes its partner y (height,
+    defender...); and on any line holding both, the two are exchanged throughout."""
+    out, occ = [], 0
+    masked = strip_strings(line)
+    cut = masked.find("//")
+    if cut >= 0:
+        masked = masked[:cut] + " " * (len(masked) - cut)
+    lo, hi = 0, len(line)
+    if line.lstrip().startswith("for (") and masked.count(";") >= 2:
+        lo = masked.index(";") + 1  # a loop's own variable is only changed in its condition
+        hi = masked.index(";", lo)
+    compares = bool(REL_OP.search(re.sub(r"(?<=\w)<[\w:,\s*&]*>", " ", masked)))
+    for a, b in PAIRS:
+        found = {n: [m for m in re.finditer(r"(?<![\w])" + n + r"(?!\w)", masked)] for n in (a, b)}
+        if compares:
+            for n, partner in ((a, b), (b, a)):
+                for m in found[n]:
+                    if not lo <= m.start() < hi:
+                        continue
+                    new = line[:m.start()] + partner + line[m.end():]
+                    out.append(("swap-xy", occ, new, f"one {n} -> {partner}"))
+                    occ += 1
+        if found[a] and found[b]:
+            spans = sorted([(m.start(), m.end(), b) for m in found[a]] +
+                           [(m.start(), m.end(), a) for m in found[b]])
+            new, last = "", 0
+            for s, e, rep in spans:
+                new += line[last:s] + rep
+                last = e
+            out.append(("swap-xy", occ, new + line[last:], f"{a} <-> {b} throughout"))
+            occ += 1
+    return out
+
+
+REVERSED_HELPER = ("#include <iterator>\n"
+                   "template <class C> struct MutantReversed { C& c; "
+                   "auto begin() const { return std::rbegin(c); } "
+                   "auto end() const { return std::rend(c); } };\n"
+                   "template <class C> MutantReversed<C> mutantReversed(C& c) { return {c}; }\n")
+COUNTED_FOR = re.compile(r"^(\s*for\s*\()([\w:]+)\s+(\w+)\s*=\s*([^;]+);\s*(\w+)\s*(<=?)\s*([^;&|]+?)\s*;"
+                         r"\s*(?:\+\+(\w+)|(\w+)\+\+)\s*\)(.*)$")
+RANGE_FOR = re.compile(r"^(\s*for\s*\()([^:;()]+[^:]):(?!:)\s*(.+)\)(\s*\{?\s*)$")
+
+
+def op_reverse_loop(lines, i):
+    """reverse-loop: a counted loop runs from its last value down to its first, and a range
+    loop runs over its container back to front."""
+    line = lines[i]
+    m = COUNTED_FOR.match(line)
+    if m and m.group(3) == m.group(5) and m.group(3) == (m.group(8) or m.group(9)):
+        head, typ, var, first, op, bound, rest = m.group(1, 2, 3, 4, 6, 7, 10)
+        end = f"({bound}) + 1" if op == "<=" else bound
+        new = f"{head}{typ} {var} = {end}; {var}-- > ({first});){rest}"
+        return [("reverse-loop", 0, {i: new}, "counted loop reversed")]
+    m = RANGE_FOR.match(line)
+    if m and not line.strip().startswith("for (;"):
+        new = f"{m.group(1)}{m.group(2).rstrip()} : mutantReversed({m.group(3).strip()})){m.group(4)}"
+        return [("reverse-loop", 0, {0: REVERSED_HELPER + lines[0], i: new},
+                 "range loop reversed")]
+    return []
+
+
+# libtcod's flags and enumerations, each value with the values it is changed to.
+TCOD_VALUES = {}
+for _group, _others in ((["TCOD_LEFT", "TCOD_RIGHT", "TCOD_CENTER"], None),
+                        (["FOV_BASIC", "FOV_SHADOW", "FOV_RESTRICTIVE"], None),
+                        (["TCOD_COLCTRL_%d" % n for n in range(1, 6)], None)):
+    for _v in _group:
+        TCOD_VALUES[_v] = [o for o in _group if o != _v]
+TCOD_VALUES["TCOD_BKGND_NONE"] = ["TCOD_BKGND_SET"]
+TCOD_VALUES["TCOD_BKGND_SET"] = ["TCOD_BKGND_NONE"]
+for _v in ("MULTIPLY", "LIGHTEN", "DARKEN", "SCREEN", "COLOR_DODGE", "COLOR_BURN", "ADD", "ADDA",
+           "BURN", "OVERLAY", "ALPH", "DEFAULT"):
+    TCOD_VALUES["TCOD_BKGND_" + _v] = ["TCOD_BKGND_NONE", "TCOD_BKGND_SET"]
+TCOD_NAME = re.compile(r"\b(TCOD_\w+|FOV_\w+)\b")
+
+
+def op_tcod_flag(line):
+    """tcod-flag: a libtcod background flag, alignment, field-of-view algorithm or colour
+    control code becomes another value of its kind."""
+    out, occ = [], 0
+    for m in code_positions(line, TCOD_NAME):
+        for other in TCOD_VALUES.get(m.group(1), []):
+            out.append(("tcod-flag", occ, line[:m.start()] + other + line[m.end():],
+                        f"{m.group(1)} -> {other}"))
+            occ += 1
+    return out
+
+
+def op_swap_guard(line):
+    """swap-guard: the two operands of a two-operand && or || exchanged where one of them
+    counts (++/--), so that the count happens in other cases."""
+    m = re.match(r"^(\s*(?:\}\s*else\s+)?(?:if|while)\s*\()(.*)\)(\s*\{?\s*|\s+[^{}]*;\s*)$", line)
+    if not m:
+        return []
+    parts = re.split(r"\s(&&|\|\|)\s", m.group(2))
+    if len(parts) != 3 or not any(re.search(r"\+\+|--", p) for p in (parts[0], parts[2])):
+        return []
+    new = f"{m.group(1)}{parts[2]} {parts[1]} {parts[0]}){m.group(3)}"
+    return [("swap-guard", 0, new, "operands of the guard exchanged")]
+
+
+# The operators above, by what they need: one line, or the file's lines and an index.
+LINE_OPERATORS = [op_swap_call, op_swap_pair, op_swap_guard]
+BLOCK_OPERATORS = [op_branch, op_reverse_loop]
+# Applied also to lines that only draw fixed text: the flags decide how it is drawn.
+TEXT_OPERATORS = [op_tcod_flag]
+
+
+def more_mutants(lines, i, fixed_text):
+    """Every mutant of the operators above at line i: (operator, occurrence, edits, change).
+    `fixed_text`: the line draws fixed text only, so only the drawing flags are changed."""
+    out = [(op, occ, {i: new}, change) for f in TEXT_OPERATORS for op, occ, new, change in f(lines[i])]
+    if fixed_text:
+        return out
+    out += [(op, occ, {i: new}, change) for f in LINE_OPERATORS for op, occ, new, change in f(lines[i])]
+    out += [mutant for f in BLOCK_OPERATORS for mutant in f(lines, i)]
+    unique, seen = [], set()
+    for mutant in out:  # two operators may make the same change (tileAt(x, y): swap-call, swap-xy)
+        key = tuple(sorted(mutant[2].items()))
+        if key not in seen:
+            seen.add(key)
+            unique.append(mutant)
+    return unique
+
+
 def generate(tree):
     mutants = []
     src = os.path.join(tree, "source")
@@ -159,15 +484,19 @@ def generate(tree):
             if s.startswith("/*") and "*/" not in s:
                 in_block = True
                 continue
-            if skippable(line):
+            fixed_text = skippable(line)
+            if fixed_text and not fixed_text_only(line):
                 continue
             key = (name, s)
             dup = seen.get(key, 0)
             seen[key] = dup + 1
-            for op, occ, new, change in mutate_line(line):
+            found = [] if fixed_text else [(op, occ, {i: new}, change)
+                                           for op, occ, new, change in mutate_line(line)]
+            for op, occ, edits, change in found + more_mutants(lines, i, fixed_text):
                 mid = f"{name}|{s}|{op}|{occ}|{dup}"
-                mutants.append(dict(id=mid, file=name, line=i + 1, change=change,
-                                    edits={i: new}))
+                mutants.append(dict(id=mid, file=name, line=i + 1, change=change, edits=edits))
+            if fixed_text:
+                continue
             if i + 1 < len(lines) and is_call_stmt(line) and is_call_stmt(lines[i + 1]) \
                     and not skippable(lines[i + 1]) and line.strip() != lines[i + 1].strip():
                 mid = f"{name}|{s}|order|0|{dup}"
