@@ -8,6 +8,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -23,6 +24,9 @@ namespace terminal {
 constexpr int kWidth = 80;
 constexpr int kHeight = 50;
 constexpr const char* kTooSmall = "Make the terminal at least 80 x 50";
+// Keys typed ahead of the game (a paste) are kept up to this many; the terminal beeps for
+// every burst of keys dropped beyond it.
+constexpr std::size_t kKeyQueueLimit = 65536;
 
 // Presenting is paced so that a slow link is not flooded. Between the end of one frame sent
 // to the terminal and the next there are at least kFrameGap when the game flushes again without
