@@ -24,4 +24,9 @@ void setPresenter(std::function<void()> presenter, bool insteadOfWindow = false)
 // game would wait for keys nobody can press. Starts SDL's video on the way.
 std::string whyNoWindow();
 
+// Gives the open window the game's icon, the "@" of vesperdeep.png, looked up beside the
+// executable, then in <exe dir>/../share/icons/hicolor/64x64/apps/ (where it is installed). A
+// missing or unreadable icon leaves the window's icon as it is, silently.
+void setWindowIcon();
+
 }  // namespace display

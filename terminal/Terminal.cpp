@@ -21,6 +21,7 @@
 #include "App.hpp"
 #include "Cp437.hpp"
 #include "Display.hpp"
+#include "FontSheet.hpp"
 #include "Keyboard.hpp"
 #include "Keys.hpp"
 
@@ -384,6 +385,7 @@ int play(std::optional<std::uint32_t> partition, const std::function<void(App&)>
     // libtcod keeps the console without a window: the terminal shows it.
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
+    fontsheet::setProgramName("vesperdeep-term");
     App app;
     if (!app.started) return 1;  // no font sheet; the reason has been printed
     if (partition) {

@@ -15,6 +15,7 @@ VESPERDEEP_PLAY_PACKAGES=(
   pkg-config
   libtcod-dev
   libsdl2-dev
+  libxcb1-dev
   libncurses-dev
 )
 
