@@ -88,7 +88,7 @@ if(VESPERDEEP_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libtcod1 (>= 1.18), libsdl2-2.0-0 (>= 2.0.12), libxcb1, libncursesw6 (>= 6.1), libtinfo6 (>= 6.1)")
+      "libtcod1 (>= 1.18), libsdl2-2.0-0 (>= 2.0.12), libxcb1, libx11-6, libncursesw6 (>= 6.1), libtinfo6 (>= 6.1)")
 endif()
 
 include(CPack)

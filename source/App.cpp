@@ -32,6 +32,7 @@ bool App::openWindow() {
     try {
       TCODConsole::initRoot(80, 50, "Vesperdeep", false);
       display::setWindowIcon();
+      display::watchWindow();
       return true;
     } catch (const std::exception& error) {
       reason = error.what();

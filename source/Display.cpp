@@ -1,6 +1,8 @@
 #include "Display.hpp"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
 #include <pwd.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -146,6 +148,31 @@ std::string startVideo(const std::string& silence) {
   }
   return "no display (" + silence + ")";
 }
+// ---- The X window ------------------------------------------------------------------------------
+// Xlib's own handler reports an X error in six lines and ends the program; a window destroyed
+// from outside (xdotool windowclose, a crashed window manager) is exactly such an error.
+
+::Window xWindow = 0;  // the game's window, when it is an X window
+bool xWindowGone = false;
+bool xErrorReported = false;
+
+int onXError(::Display* connection, XErrorEvent* error) {
+  if (xWindowGone) return 0;  // every request about the window fails now; nothing more to say
+  if (error->error_code == BadWindow && error->resourceid == xWindow) {
+    xWindowGone = true;
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;  // the game ends as if its close button was pressed
+    SDL_PushEvent(&quit);
+    return 0;
+  }
+  if (!xErrorReported) {
+    xErrorReported = true;
+    char text[160] = "";
+    XGetErrorText(connection, error->error_code, text, sizeof text);
+    std::fprintf(stderr, "vesperdeep: the X server refused a request (%s); going on\n", text);
+  }
+  return 0;
+}
 }  // namespace
 
 namespace display {
@@ -198,6 +225,16 @@ void setWindowIcon() {
       return;
     }
   }
+}
+
+void watchWindow() {
+  SDL_Window* window = TCOD_sys_get_SDL_window();
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (window == nullptr || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+    return;
+  xWindow = info.info.x11.window;
+  XSetErrorHandler(onXError);
 }
 
 void setPresenter(std::function<void()> observer, bool insteadOfWindow) {

@@ -29,4 +29,9 @@ std::string whyNoWindow();
 // missing or unreadable icon leaves the window's icon as it is, silently.
 void setWindowIcon();
 
+// Watches the open window when it is an X window: destroyed from outside, it closes the game as
+// its close button does, without Xlib's six-line report; any other X error prints one line
+// once and the game goes on.
+void watchWindow();
+
 }  // namespace display

@@ -4,7 +4,8 @@
 # VESPERDEEP_PLAY_PACKAGES: what building and running the game needs (scripts/play), the
 # terminal front end included (libncurses-dev).
 # VESPERDEEP_PACKAGES: everything the tests need as well (scripts/test); tmux runs the
-# terminal tests, ncurses-term gives them the 24-bit colour terminfo entry tmux-direct.
+# terminal tests, ncurses-term gives them the 24-bit colour terminfo entry tmux-direct;
+# x11-utils (xprop) and x11-xkb-utils (setxkbmap) serve the display edge tests.
 # ensure_packages [package...]: installs the missing ones (default: VESPERDEEP_PACKAGES) with
 # apt-get when run as root; otherwise names them and fails.
 
@@ -16,6 +17,7 @@ VESPERDEEP_PLAY_PACKAGES=(
   libtcod-dev
   libsdl2-dev
   libxcb1-dev
+  libx11-dev
   libncurses-dev
 )
 
@@ -26,6 +28,8 @@ VESPERDEEP_PACKAGES=(
   xvfb
   xauth
   xdotool
+  x11-utils
+  x11-xkb-utils
   imagemagick
   python3
   time
