@@ -190,8 +190,12 @@ void setPresenting(bool on) {
 std::string whyNoWindow() {
   const char* requested = std::getenv("SDL_VIDEODRIVER");
   if (requested != nullptr && *requested != '\0') {
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return {};
-    return std::string("SDL cannot start its video driver ") + requested + ": " + SDL_GetError();
+    int status = 0;
+    const std::string noise =
+        firstLine(capturingStderr([&] { status = SDL_InitSubSystem(SDL_INIT_VIDEO); }));
+    if (status == 0) return {};
+    return std::string("SDL cannot start its video driver ") + requested + ": " + SDL_GetError() +
+           (noise.empty() ? "" : " (" + noise + ")");
   }
   const char* x11 = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");

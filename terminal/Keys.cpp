@@ -181,7 +181,9 @@ std::size_t readSequence(const std::vector<TerminalKey>& input, std::size_t at,
                          std::vector<TCOD_key_t>& keys) {
   std::optional<TCOD_key_t> key;
   std::size_t next = at;
-  if (isCharacter(input, at + 1, 'O') && at + 2 < input.size() && !input[at + 2].isKeyCode) {
+  const bool finalFollows = at + 2 < input.size() && !input[at + 2].isKeyCode &&
+                            input[at + 2].code >= 0x40 && input[at + 2].code <= 0x7E;
+  if (isCharacter(input, at + 1, 'O') && finalFollows) {
     key = ss3Key(input[at + 2].code);
     next = at + 3;
   } else if (isCharacter(input, at + 1, '[')) {

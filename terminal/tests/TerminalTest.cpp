@@ -183,6 +183,7 @@ const BurstCase kBurstCases[] = {
     {"Escape twice", "\x1b\x1b", {TCODK_ESCAPE, TCODK_ESCAPE}, "\x1b\x1b"},
     {"Escape at the end", "l\x1b", {TCODK_CHAR, TCODK_ESCAPE}, "l\x1b"},
     {"Escape O at the end", "\x1bO", {TCODK_ESCAPE, TCODK_CHAR}, "\x1bO"},
+    {"Escape O Escape", "\x1bO\x1b", {TCODK_ESCAPE, TCODK_CHAR, TCODK_ESCAPE}, "\x1bO\x1b"},
     {"keypad 7, 9, 5 (SS3)", "\x1bOw\x1bOy\x1bOu", {TCODK_KP7, TCODK_KP9, TCODK_KP5}, ""},
     {"keypad 0, 8, ., Enter",
      "\x1bOp\x1bOx\x1bOn\x1bOM",
