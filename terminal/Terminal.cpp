@@ -29,6 +29,7 @@ namespace terminal {
 namespace {
 
 constexpr int kIdleWakeupsAtEnd = 3;  // readable with nothing to read, again and again: no input
+constexpr std::size_t kReadAtOnce = 4096;  // characters and key codes read in one go
 
 // ---- Signals ---------------------------------------------------------------------------------
 // The handlers only touch these: a flag, a pipe that wakes the key wait, and what puts the
@@ -326,7 +327,7 @@ void Session::resized() {
 
 void Session::readKeys() {
   std::vector<TerminalKey> input;
-  for (;;) {
+  while (input.size() < kReadAtOnce) {  // a flood of input is read a slice at a time
     wint_t ch = 0;
     const int got = wget_wch(stdscr, &ch);
     if (got == ERR) break;
