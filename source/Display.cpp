@@ -158,7 +158,12 @@ bool xErrorReported = false;
 
 int onXError(::Display* connection, XErrorEvent* error) {
   if (xWindowGone) return 0;  // every request about the window fails now; nothing more to say
-  if (error->error_code == BadWindow && error->resourceid == xWindow) {
+  // BadWindow, BadDrawable or an extension's own (GLXBadDrawable) about the game's window: the
+  // window is gone.
+  const bool aboutTheWindow = error->resourceid == xWindow &&
+                              (error->error_code == BadWindow || error->error_code == BadDrawable ||
+                               error->error_code >= 128);
+  if (aboutTheWindow) {
     xWindowGone = true;
     SDL_Event quit{};
     quit.type = SDL_QUIT;  // the game ends as if its close button was pressed
