@@ -54,6 +54,9 @@ foreach(file vesperdeep.6 vesperdeep-term.6 changelog)
 endforeach()
 add_custom_target(vesperdeep_docs ALL DEPENDS ${VESPERDEEP_GZIPPED})
 add_dependencies(vesperdeep vesperdeep_docs)
+if(TARGET vesperdeep-term)  # built alone, it brings its manual pages too
+  add_dependencies(vesperdeep-term vesperdeep_docs)
+endif()
 install(FILES ${VESPERDEEP_PACKAGING_OUT}/vesperdeep.6.gz ${VESPERDEEP_PACKAGING_OUT}/vesperdeep-term.6.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
 install(FILES ${VESPERDEEP_PACKAGING_OUT}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vesperdeep)
@@ -85,7 +88,7 @@ if(VESPERDEEP_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libtcod1 (>= 1.18), libsdl2-2.0-0 (>= 2.0.12), libncursesw6 (>= 6.1), libtinfo6 (>= 6.1)")
+      "libtcod1 (>= 1.18), libsdl2-2.0-0 (>= 2.0.12), libxcb1, libx11-6, libncursesw6 (>= 6.1), libtinfo6 (>= 6.1)")
 endif()
 
 include(CPack)

@@ -31,16 +31,18 @@ bool App::openWindow() {
   if (reason.empty()) {
     try {
       TCODConsole::initRoot(80, 50, "Vesperdeep", false);
+      display::setWindowIcon();
+      display::watchWindow();
       return true;
     } catch (const std::exception& error) {
       reason = error.what();
     }
   }
   std::replace(reason.begin(), reason.end(), '\n', ' ');  // one line, whatever SDL said
-  std::fprintf(stderr,
-               "vesperdeep: cannot open a window: %s; run it on a desktop, or under xvfb-run "
-               "for a test\n",
-               reason.c_str());
+  // Without a display the player needs a desktop; a display that refuses has said what to do.
+  const bool noDisplay = reason.rfind("no display", 0) == 0;
+  std::fprintf(stderr, "vesperdeep: cannot open a window: %s%s\n", reason.c_str(),
+               noDisplay ? "; run it on a desktop, or under xvfb-run for a test" : "");
   return false;
 }
 

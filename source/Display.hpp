@@ -59,4 +59,14 @@ class FramePacer {
   int fadeStep = -1;                     // the fade level due() let out, until it is sent
 };
 
+// Gives the open window the game's icon, the "@" of vesperdeep.png, looked up beside the
+// executable, then in <exe dir>/../share/icons/hicolor/64x64/apps/ (where it is installed). A
+// missing or unreadable icon leaves the window's icon as it is, silently.
+void setWindowIcon();
+
+// Watches the open window when it is an X window: destroyed from outside, it closes the game as
+// its close button does, without Xlib's six-line report; any other X error prints one line
+// once and the game goes on.
+void watchWindow();
+
 }  // namespace display

@@ -46,9 +46,11 @@ struct TilesetDeleter {
 };
 using TilesetPtr = std::unique_ptr<TCOD_Tileset, TilesetDeleter>;
 
+const char* programName = "vesperdeep";
+
 // The single line a failed load leaves on stderr.
 bool fail(const std::string& file, const std::string& reason) {
-  std::fprintf(stderr, "vesperdeep: cannot load font sheet \"%s\" (%s)\n", file.c_str(),
+  std::fprintf(stderr, "%s: cannot load font sheet \"%s\" (%s)\n", programName, file.c_str(),
                reason.c_str());
   return false;
 }
@@ -214,6 +216,7 @@ std::string checkHeaderSize(const std::vector<std::uint8_t>& bytes) {
 
 // Decodes the sheet read from `file` and installs it.
 bool loadFrom(const std::string& file, const std::vector<std::uint8_t>& bytes) {
+  if (bytes.empty()) return fail(file, "an empty file");
   if (std::string reason = checkHeaderSize(bytes); !reason.empty()) return fail(file, reason);
   SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
   if (stream == nullptr) return fail(file, std::string("cannot read: ") + SDL_GetError());
@@ -240,6 +243,10 @@ bool loadFrom(const std::string& file, const std::vector<std::uint8_t>& bytes) {
 }
 
 }  // namespace
+
+void setProgramName(const char* name) {
+  programName = name;
+}
 
 bool load(const char* fileName) {
   if (fileName == nullptr || *fileName == '\0') return fail("", "no file name given");

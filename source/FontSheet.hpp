@@ -21,9 +21,13 @@ namespace fontsheet {
 // (64 x 64 a glyph) is refused from its header, before any pixel memory is allocated.
 //
 // Returns true once the tileset is installed. If the file is missing, cannot be read
-// (permission denied, a directory, a pipe or device, a loop of symbolic links), is too large,
-// not a BMP or not 16 x 16 square cells, prints one line naming the file and the reason to
-// stderr, leaves the installed tileset as it was and returns false.
+// (permission denied, a directory, a pipe or device, a loop of symbolic links), is empty, is
+// too large, not a BMP or not 16 x 16 square cells, prints one line naming the file and the reason
+// to stderr, leaves the installed tileset as it was and returns false.
 bool load(const char* fileName);
+
+// The program name that begins the line a failed load prints ("vesperdeep" unless set; the
+// terminal front end sets "vesperdeep-term"). `name` must outlive every later load.
+void setProgramName(const char* name);
 
 }  // namespace fontsheet

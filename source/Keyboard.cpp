@@ -76,6 +76,41 @@ TCOD_key_t toKey(const SDL_Event& event) {
   return key;
 }
 
+bool isKeypadKey(TCOD_keycode_t vk) {
+  return vk >= TCODK_KP0 && vk <= TCODK_KPENTER;
+}
+
+// The character the player typed with the key press just taken from the queue, on whatever
+// keyboard layout: the text-input event SDL queues right behind the press, taken off the queue
+// too. 0 when none follows or it is not one ASCII character.
+char typedCharacter() {
+  SDL_Event next;
+  if (SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) != 1 ||
+      next.type != SDL_TEXTINPUT) {
+    return 0;
+  }
+  SDL_PeepEvents(&next, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT);
+  const char* text = next.text.text;
+  const bool oneAscii = text[0] >= ' ' && text[0] < 127 && text[1] == '\0';
+  return oneAscii ? text[0] : 0;
+}
+
+// The key press as the game sees it: libtcod's report (toKey) with the character typed in
+// place of the one a US keyboard would give, so that '.' is '.' on a French keyboard too. The
+// keypad's keys stay keypad keys, whatever they type.
+TCOD_key_t pressOf(const SDL_Event& event) {
+  TCOD_key_t key = toKey(event);
+  const char typed = typedCharacter();
+  if (typed == 0 || isKeypadKey(key.vk)) return key;
+  key.c = typed;
+  if (typed >= '0' && typed <= '9') {
+    key.vk = static_cast<TCOD_keycode_t>(TCODK_0 + (typed - '0'));
+  } else {
+    key.vk = typed == ' ' ? TCODK_SPACE : TCODK_CHAR;
+  }
+  return key;
+}
+
 // The "no key" answer of a closed window.
 TCOD_key_t closedWindow() {
   closeWindow();
@@ -195,7 +230,7 @@ TCOD_key_t nextKeypress() {
       TCODConsole::flush();
       continue;
     }
-    if (event.type == SDL_KEYDOWN && !isModifierKey(event.key.keysym.sym)) return toKey(event);
+    if (event.type == SDL_KEYDOWN && !isModifierKey(event.key.keysym.sym)) return pressOf(event);
     // Key releases, text input, mouse and other window events are not key presses.
   }
 }

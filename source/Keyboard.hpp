@@ -11,13 +11,16 @@
 // for its keys here instead.
 namespace keyboard {
 
-// Blocks until the player presses a key and returns it the way libtcod reports it, with two
-// corrections: a printable character typed with Shift comes out as the shifted character
-// ('H', '>', '!': upper-case letters, other characters as on a US keyboard), and pressing a
+// Blocks until the player presses a key and returns it the way libtcod reports it, with three
+// corrections: a key that types a character gives the character typed, on any keyboard layout
+// (SDL's text input: '.' typed with Shift on a French keyboard is '.'; TCODK_0..9 for digits,
+// TCODK_SPACE for a space, TCODK_CHAR otherwise), the keypad's keys staying keypad keys; a
+// printable character typed with Shift and no text input comes out as the shifted character
+// ('H', '>', '!': upper-case letters, other characters as on a US keyboard); and pressing a
 // modifier or lock key alone (Shift, Ctrl, Alt, the system keys, Caps/Num/Scroll Lock) is
 // not a key press.
 // Key presses that were already waiting are thrown away first, so a key pressed while the
-// game was busy does not act twice. Key releases and text-input events are skipped; an
+// game was busy does not act twice. Key releases and other text-input events are skipped; an
 // uncovered window is redrawn with TCODConsole::flush(). The wait sleeps in SDL and does not
 // spin.
 // When the window is closed (or the process asked to quit), returns at once with a key whose

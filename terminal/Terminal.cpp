@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <langinfo.h>
 #include <poll.h>
+#include <term.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,18 +15,20 @@
 #include <cstring>
 #include <cwchar>
 #include <exception>
+#include <vector>
 
 #include "App.hpp"
 #include "Cp437.hpp"
 #include "Display.hpp"
+#include "FontSheet.hpp"
 #include "Keyboard.hpp"
 #include "Keys.hpp"
 
 namespace terminal {
 namespace {
 
-constexpr std::size_t kKeyQueueLimit = 256;
 constexpr int kIdleWakeupsAtEnd = 3;  // readable with nothing to read, again and again: no input
+constexpr std::size_t kReadAtOnce = 4096;  // characters and key codes read in one go
 
 // ---- Signals ---------------------------------------------------------------------------------
 // The handlers only touch these: a flag, a pipe that wakes the key wait, and what puts the
@@ -120,6 +123,43 @@ Rgb rgbOf(const TCODColor& colour) {
   return {colour.r, colour.g, colour.b};
 }
 
+// Whether the game can be drawn on a terminal of type `name`: one that terminfo knows and that
+// can place the cursor anywhere. Otherwise prints one line naming the cause.
+bool canPlayOn(const char* name) {
+  if (name == nullptr || *name == '\0') {
+    std::fprintf(stderr, "vesperdeep-term: TERM is not set: the terminal's type is unknown\n");
+    return false;
+  }
+  int error = 0;
+  if (setupterm(name, STDOUT_FILENO, &error) != OK) {
+    std::fprintf(stderr, "vesperdeep-term: unknown terminal type TERM=%s (no terminfo entry)\n",
+                 name);
+    return false;
+  }
+  const char* move = tigetstr("cup");
+  const bool addressable = move != nullptr && move != reinterpret_cast<char*>(-1) &&
+                           tigetflag("hc") <= 0 && tigetflag("gn") <= 0;
+  del_curterm(cur_term);
+  if (!addressable) {
+    std::fprintf(stderr,
+                 "vesperdeep-term: the terminal TERM=%s cannot place its cursor; set TERM to "
+                 "its real type, such as xterm-256color\n",
+                 name);
+  }
+  return addressable;
+}
+
+// The keypad's keys in application mode, which ncurses would name as the corners, centre and
+// Enter only where terminfo lists them: undefined, every one of them arrives as its own SS3
+// sequence and is read the same way on every terminal (gameKeys).
+void readKeypadRaw() {
+  for (const char* name : {"ka1", "ka2", "ka3", "kb1", "kb2", "kb3", "kc1", "kc2", "kc3", "kent"}) {
+    const char* sequence = tigetstr(name);
+    if (sequence == nullptr || sequence == reinterpret_cast<char*>(-1)) continue;
+    if (std::strncmp(sequence, "\033O", 2) == 0) define_key(sequence, 0);
+  }
+}
+
 SCREEN* screen = nullptr;
 
 }  // namespace
@@ -152,15 +192,17 @@ bool Session::open() {
   }
   haveSavedModes = tcgetattr(STDIN_FILENO, &savedModes) == 0;
   const char* name = std::getenv("TERM");
-  if (name == nullptr || *name == '\0') {
-    std::fprintf(stderr, "vesperdeep-term: TERM is not set: the terminal's type is unknown\n");
+  if (!canPlayOn(name)) {
     close();
     return false;
   }
+  // The terminal's real size, whatever LINES and COLUMNS in the environment say (a shell that
+  // set them for another window, or a user): ncurses would believe them over the terminal.
+  unsetenv("LINES");
+  unsetenv("COLUMNS");
   screen = newterm(name, stdout, stdin);
   if (screen == nullptr) {
-    std::fprintf(stderr, "vesperdeep-term: unknown terminal type TERM=%s (no terminfo entry)\n",
-                 name);
+    std::fprintf(stderr, "vesperdeep-term: cannot start the terminal TERM=%s\n", name);
     close();
     return false;
   }
@@ -171,6 +213,7 @@ bool Session::open() {
   nonl();
   intrflush(stdscr, FALSE);
   keypad(stdscr, TRUE);
+  readKeypadRaw();
   meta(stdscr, TRUE);
   nodelay(stdscr, TRUE);
   curs_set(0);
@@ -260,31 +303,27 @@ void Session::resized() {
 }
 
 void Session::readKeys() {
-  for (;;) {
+  std::vector<TerminalKey> input;
+  while (input.size() < kReadAtOnce) {  // a flood of input is read a slice at a time
     wint_t ch = 0;
     const int got = wget_wch(stdscr, &ch);
-    if (got == ERR) return;
+    if (got == ERR) break;
     idleWakeups = 0;
     if (got == KEY_CODE_YES && ch == KEY_RESIZE) {
       resized();
       continue;
     }
-    TerminalKey key{static_cast<std::uint32_t>(ch), got == KEY_CODE_YES, false};
-    if (got == OK && ch == 27) {
-      // Alt+key arrives as Escape and the key at once; Escape Escape is two Escapes, and a
-      // function key after Escape is read on the next round.
-      wint_t next = 0;
-      const int after = wget_wch(stdscr, &next);
-      if (after == OK && next != 27) {
-        key = {static_cast<std::uint32_t>(next), false, true};
-      } else if (after == OK) {
-        unget_wch(static_cast<wchar_t>(next));
-      } else if (after == KEY_CODE_YES) {
-        ungetch(static_cast<int>(next));
-      }
-    }
-    if (auto game = gameKey(key); game && keys.size() < kKeyQueueLimit) keys.push_back(*game);
+    input.push_back({static_cast<std::uint32_t>(ch), got == KEY_CODE_YES});
   }
+  bool dropped = false;
+  for (const TCOD_key_t& key : gameKeys(input)) {
+    if (keys.size() < kKeyQueueLimit) {
+      keys.push_back(key);
+    } else {
+      dropped = true;
+    }
+  }
+  if (dropped) beep();  // typed far ahead of the game: the player hears what is lost
 }
 
 bool Session::waitForInput() {
@@ -302,10 +341,12 @@ bool Session::waitForInput() {
 }
 
 TCOD_key_t Session::nextKey() {
-  present();  // the game waits: whatever it drew last is shown now
   for (;;) {
     if (quitSignal != 0 || ended) break;
     readKeys();
+    // The game waits with no key typed ahead: whatever it drew last is shown now. Keys typed
+    // ahead (a paste) are played without a frame each; the last frame is shown when they run out.
+    if (keys.empty() || tooSmall) present();
     if (!tooSmall && !keys.empty()) {
       const TCOD_key_t key = keys.front();
       keys.pop_front();
@@ -322,6 +363,7 @@ int play(std::optional<std::uint32_t> partition, const std::function<void(App&)>
     // libtcod keeps the console without a window: the terminal shows it.
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
+    fontsheet::setProgramName("vesperdeep-term");
     App app;
     if (!app.started) return 1;  // no font sheet; the reason has been printed
     if (partition) {

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -24,6 +25,9 @@ namespace terminal {
 constexpr int kWidth = 80;
 constexpr int kHeight = 50;
 constexpr const char* kTooSmall = "Make the terminal at least 80 x 50";
+// Keys typed ahead of the game (a paste) are kept up to this many; the terminal beeps for
+// every burst of keys dropped beyond it.
+constexpr std::size_t kKeyQueueLimit = 65536;
 
 // Presenting is paced as display::FramePacer paces it (at least display::kFrameGap between
 // frames, the fade shown in a few steps, the last frame always shown).

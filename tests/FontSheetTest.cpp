@@ -346,6 +346,16 @@ TEST_F(FontSheet, FilesThatAreNotASheetAreRefusedWithOneLineNamingThem) {
     expectOneLineNaming(output, file.string());
     EXPECT_EQ(installedTileset(), before) << file;
   }
+  bool loaded = true;
+  EXPECT_NE(loadCapturingStderr(empty.string(), loaded).find("(an empty file)"), std::string::npos);
+}
+
+TEST_F(FontSheet, TheLineBeginsWithTheProgramsName) {
+  fontsheet::setProgramName("vesperdeep-term");
+  bool loaded = true;
+  const std::string output = loadCapturingStderr("no-such-sheet.bmp", loaded);
+  fontsheet::setProgramName("vesperdeep");
+  EXPECT_EQ(output.rfind("vesperdeep-term: cannot load font sheet ", 0), 0u) << output;
 }
 
 }  // namespace

@@ -157,6 +157,42 @@ TEST_F(KeyboardTest, ShiftGivesTheShiftedCharacter) {
   EXPECT_FALSE(key.shift);
 }
 
+// The character typed reaches the game on any keyboard layout: SDL's text input behind the
+// press says what it was. The keypad stays the keypad.
+TEST_F(KeyboardTest, TheCharacterTypedWinsOnAnyLayout) {
+  struct Case {
+    const char* what;
+    SDL_Keycode sym;
+    Uint16 mod;
+    const char* text;
+    TCOD_keycode_t vk;
+    char c;  // 0: as libtcod reports the key
+  };
+  const Case cases[] = {
+      {"French: Shift and the ; key type .", SDLK_SEMICOLON, KMOD_LSHIFT, ".", TCODK_CHAR, '.'},
+      {"French: Shift and the & key type 1", SDLK_AMPERSAND, KMOD_LSHIFT, "1", TCODK_1, '1'},
+      {"French: the : key", SDLK_COLON, KMOD_NONE, ":", TCODK_CHAR, ':'},
+      {"German: the y key types z", SDLK_z, KMOD_NONE, "z", TCODK_CHAR, 'z'},
+      {"Shift+h types H", SDLK_h, KMOD_LSHIFT, "H", TCODK_CHAR, 'H'},
+      {"space", SDLK_SPACE, KMOD_NONE, " ", TCODK_SPACE, ' '},
+      {"keypad 7 with Num Lock", SDLK_KP_7, KMOD_NUM, "7", TCODK_KP7, 0},
+      {"keypad . with Num Lock", SDLK_KP_PERIOD, KMOD_NUM, ".", TCODK_KPDEC, 0},
+      {"a character outside ASCII", SDLK_2, KMOD_NONE, "\xc3\xa9", TCODK_2, '2'},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    pushKeyDown(c.sym, c.mod);
+    pushTextInput(c.text);
+    pushKeyDown(SDLK_j);  // no text behind it: j as libtcod reports it
+    const TCOD_key_t key = keyboard::nextKeypress();
+    EXPECT_EQ(key.vk, c.vk);
+    if (c.c != 0) EXPECT_EQ(key.c, c.c);
+    EXPECT_EQ(key.shift, (c.mod & KMOD_SHIFT) != 0);
+    EXPECT_EQ(keyboard::nextKeypress().c, 'j') << "the text input is no key of its own";
+    EXPECT_EQ(queuedEvents(), 0);
+  }
+}
+
 TEST_F(KeyboardTest, ModifierAndLockKeysAloneAreNoKeyPress) {
   pushKeyDown(SDLK_LSHIFT, KMOD_LSHIFT);
   pushKeyDown(SDLK_RSHIFT, KMOD_RSHIFT);

@@ -6,7 +6,8 @@
 # and Asio; Debian's default libboost-dev is older).
 # VESPERDEEP_PACKAGES: everything the tests need as well (scripts/test); tmux runs the
 # terminal tests, ncurses-term gives them the 24-bit colour terminfo entry tmux-direct;
-# chromium, chromium-driver and python3-selenium run the browser tests.
+# chromium, chromium-driver and python3-selenium run the browser tests;
+# x11-utils (xprop) and x11-xkb-utils (setxkbmap) serve the display edge tests.
 # ensure_packages [package...]: installs the missing ones (default: VESPERDEEP_PACKAGES) with
 # apt-get when run as root; otherwise names them and fails.
 
@@ -17,6 +18,8 @@ VESPERDEEP_PLAY_PACKAGES=(
   pkg-config
   libtcod-dev
   libsdl2-dev
+  libxcb1-dev
+  libx11-dev
   libncurses-dev
   libboost1.81-dev
 )
@@ -28,6 +31,8 @@ VESPERDEEP_PACKAGES=(
   xvfb
   xauth
   xdotool
+  x11-utils
+  x11-xkb-utils
   imagemagick
   python3
   time

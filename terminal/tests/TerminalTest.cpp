@@ -3,6 +3,8 @@
 #include <clocale>
 #include <cwchar>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "Colours.hpp"
 #include "Keys.hpp"
@@ -106,39 +108,32 @@ struct KeyCase {
 // What the terminal sends, and the key the window reports for the same press.
 const KeyCase kKeyCases[] = {
     // what, terminal key, vk, c, shift, ctrl, alt
-    {"h", {'h', false, false}, TCODK_CHAR, 'h', false, false, false},
-    {"Shift+h", {'H', false, false}, TCODK_CHAR, 'H', true, false, false},
-    {".", {'.', false, false}, TCODK_CHAR, '.', false, false, false},
-    {"Shift+.", {'>', false, false}, TCODK_CHAR, '>', true, false, false},
-    {"<", {'<', false, false}, TCODK_CHAR, '<', true, false, false},
-    {"1", {'1', false, false}, TCODK_1, '1', false, false, false},
-    {"Shift+1", {'!', false, false}, TCODK_CHAR, '!', true, false, false},
-    {"space", {' ', false, false}, TCODK_SPACE, ' ', false, false, false},
-    {"Escape", {27, false, false}, TCODK_ESCAPE, 27, false, false, false},
-    {"Enter (CR)", {'\r', false, false}, TCODK_ENTER, 13, false, false, false},
-    {"Enter (LF)", {'\n', false, false}, TCODK_ENTER, 13, false, false, false},
-    {"Tab", {'\t', false, false}, TCODK_TAB, 9, false, false, false},
-    {"Backspace (DEL)", {127, false, false}, TCODK_BACKSPACE, 8, false, false, false},
-    {"Backspace (key)", {KEY_BACKSPACE, true, false}, TCODK_BACKSPACE, 8, false, false, false},
-    {"Ctrl+a", {1, false, false}, TCODK_CHAR, 'a', false, true, false},
-    {"Alt+j", {'j', false, true}, TCODK_CHAR, 'j', false, false, true},
-    {"Up", {KEY_UP, true, false}, TCODK_UP, 0, false, false, false},
-    {"Down", {KEY_DOWN, true, false}, TCODK_DOWN, 0, false, false, false},
-    {"Left", {KEY_LEFT, true, false}, TCODK_LEFT, 0, false, false, false},
-    {"Right", {KEY_RIGHT, true, false}, TCODK_RIGHT, 0, false, false, false},
-    {"Home", {KEY_HOME, true, false}, TCODK_HOME, 0, false, false, false},
-    {"keypad 7", {KEY_A1, true, false}, TCODK_HOME, 0, false, false, false},
-    {"keypad 5", {KEY_B2, true, false}, TCODK_KP5, 0, false, false, false},
-    {"keypad Enter", {KEY_ENTER, true, false}, TCODK_KPENTER, 13, false, false, false},
-    {"Delete", {KEY_DC, true, false}, TCODK_DELETE, 127, false, false, false},
-    {"F1", {static_cast<std::uint32_t>(KEY_F(1)), true, false}, TCODK_F1, 0, false, false, false},
-    {"F12",
-     {static_cast<std::uint32_t>(KEY_F(12)), true, false},
-     TCODK_F12,
-     0,
-     false,
-     false,
-     false},
+    {"h", {'h', false}, TCODK_CHAR, 'h', false, false, false},
+    {"Shift+h", {'H', false}, TCODK_CHAR, 'H', true, false, false},
+    {".", {'.', false}, TCODK_CHAR, '.', false, false, false},
+    {"Shift+.", {'>', false}, TCODK_CHAR, '>', true, false, false},
+    {"<", {'<', false}, TCODK_CHAR, '<', true, false, false},
+    {"1", {'1', false}, TCODK_1, '1', false, false, false},
+    {"Shift+1", {'!', false}, TCODK_CHAR, '!', true, false, false},
+    {"space", {' ', false}, TCODK_SPACE, ' ', false, false, false},
+    {"Escape", {27, false}, TCODK_ESCAPE, 27, false, false, false},
+    {"Enter (CR)", {'\r', false}, TCODK_ENTER, 13, false, false, false},
+    {"Enter (LF)", {'\n', false}, TCODK_ENTER, 13, false, false, false},
+    {"Tab", {'\t', false}, TCODK_TAB, 9, false, false, false},
+    {"Backspace (DEL)", {127, false}, TCODK_BACKSPACE, 8, false, false, false},
+    {"Backspace (key)", {KEY_BACKSPACE, true}, TCODK_BACKSPACE, 8, false, false, false},
+    {"Ctrl+a", {1, false}, TCODK_CHAR, 'a', false, true, false},
+    {"Up", {KEY_UP, true}, TCODK_UP, 0, false, false, false},
+    {"Down", {KEY_DOWN, true}, TCODK_DOWN, 0, false, false, false},
+    {"Left", {KEY_LEFT, true}, TCODK_LEFT, 0, false, false, false},
+    {"Right", {KEY_RIGHT, true}, TCODK_RIGHT, 0, false, false, false},
+    {"Home", {KEY_HOME, true}, TCODK_HOME, 0, false, false, false},
+    {"keypad 7", {KEY_A1, true}, TCODK_KP7, 0, false, false, false},
+    {"keypad 5", {KEY_B2, true}, TCODK_KP5, 0, false, false, false},
+    {"keypad Enter", {KEY_ENTER, true}, TCODK_KPENTER, 13, false, false, false},
+    {"Delete", {KEY_DC, true}, TCODK_DELETE, 127, false, false, false},
+    {"F1", {static_cast<std::uint32_t>(KEY_F(1)), true}, TCODK_F1, 0, false, false, false},
+    {"F12", {static_cast<std::uint32_t>(KEY_F(12)), true}, TCODK_F12, 0, false, false, false},
 };
 
 TEST(TerminalKeys, EachKeyIsTheKeyTheWindowReports) {
@@ -158,12 +153,80 @@ TEST(TerminalKeys, EachKeyIsTheKeyTheWindowReports) {
 }
 
 TEST(TerminalKeys, WhatIsNoKeyPressGivesNothing) {
-  for (const TerminalKey& in :
-       {TerminalKey{KEY_RESIZE, true, false}, TerminalKey{KEY_MOUSE, true, false},
-        TerminalKey{static_cast<std::uint32_t>(KEY_F(13)), true, false},
-        TerminalKey{0xE9, false, false}, TerminalKey{0, false, false}}) {
+  for (const TerminalKey& in : {TerminalKey{KEY_RESIZE, true}, TerminalKey{KEY_MOUSE, true},
+                                TerminalKey{static_cast<std::uint32_t>(KEY_F(13)), true},
+                                TerminalKey{0xE9, false}, TerminalKey{0, false}}) {
     EXPECT_FALSE(gameKey(in).has_value()) << in.code;
   }
+}
+
+// Characters as ncurses hands them over, one TerminalKey each.
+std::vector<TerminalKey> typed(const std::string& bytes) {
+  std::vector<TerminalKey> input;
+  for (char c : bytes)
+    input.push_back({static_cast<std::uint8_t>(c), false});
+  return input;
+}
+
+struct BurstCase {
+  const char* what;
+  std::string bytes;
+  std::vector<TCOD_keycode_t> vks;  // TCODK_CHAR for a character, given in `chars`
+  std::string chars;
+};
+
+// Whatever arrives in one read, and the keys the game gets, in order.
+const BurstCase kBurstCases[] = {
+    // what, bytes, the game's keys, their characters
+    {"Escape then l", "\x1bl", {TCODK_ESCAPE, TCODK_CHAR}, "\x1bl"},
+    {"Escape then space", "\x1b ", {TCODK_ESCAPE, TCODK_SPACE}, "\x1b "},
+    {"Escape twice", "\x1b\x1b", {TCODK_ESCAPE, TCODK_ESCAPE}, "\x1b\x1b"},
+    {"Escape at the end", "l\x1b", {TCODK_CHAR, TCODK_ESCAPE}, "l\x1b"},
+    {"Escape O at the end", "\x1bO", {TCODK_ESCAPE, TCODK_CHAR}, "\x1bO"},
+    {"Escape O Escape", "\x1bO\x1b", {TCODK_ESCAPE, TCODK_CHAR, TCODK_ESCAPE}, "\x1bO\x1b"},
+    {"keypad 7, 9, 5 (SS3)", "\x1bOw\x1bOy\x1bOu", {TCODK_KP7, TCODK_KP9, TCODK_KP5}, ""},
+    {"keypad 0, 8, ., Enter",
+     "\x1bOp\x1bOx\x1bOn\x1bOM",
+     {TCODK_KP0, TCODK_KP8, TCODK_KPDEC, TCODK_KPENTER},
+     std::string(3, '\0') + "\r"},
+    {"keypad + - * /",
+     "\x1bOk\x1bOm\x1bOj\x1bOo",
+     {TCODK_KPADD, TCODK_KPSUB, TCODK_KPMUL, TCODK_KPDIV},
+     ""},
+    {"keypad = and , are no keys", "\x1bOX\x1bOlh", {TCODK_CHAR}, "h"},
+    {"arrows (SS3 and CSI)", "\x1bOA\x1b[D", {TCODK_UP, TCODK_LEFT}, ""},
+    {"Home, End (CSI)",
+     "\x1b[H\x1b[1~\x1b[4~\x1b[F",
+     {TCODK_HOME, TCODK_HOME, TCODK_END, TCODK_END},
+     ""},
+    {"keypad 5 without Num Lock", "\x1b[E", {TCODK_KP5}, ""},
+    {"Page Down, F5, F12", "\x1b[6~\x1b[15~\x1b[24~", {TCODK_PAGEDOWN, TCODK_F5, TCODK_F12}, ""},
+    {"Ctrl+Up (modifiers)", "\x1b[1;5A", {TCODK_UP}, ""},
+    {"unknown CSI keys are none", "\x1b[99~\x1b[200~k", {TCODK_CHAR}, "k"},
+    {"Escape [ unfinished", "\x1b[", {TCODK_ESCAPE, TCODK_CHAR}, "\x1b["},
+};
+
+TEST(TerminalKeys, EscapeSequencesAndBurstsGiveTheWindowsKeys) {
+  for (const BurstCase& c : kBurstCases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<TCOD_key_t> keys = gameKeys(typed(c.bytes));
+    ASSERT_EQ(keys.size(), c.vks.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      EXPECT_EQ(keys[i].vk, c.vks[i]) << i;
+      const char want = i < c.chars.size() ? c.chars[i] : '\0';
+      if (c.vks[i] != TCODK_ESCAPE) EXPECT_EQ(keys[i].c, want) << i;
+      EXPECT_FALSE(keys[i].lalt) << i;
+    }
+  }
+}
+
+TEST(TerminalKeys, KeyCodesBetweenCharactersStayInOrder) {
+  const std::vector<TCOD_key_t> keys =
+      gameKeys({{27, false}, {KEY_UP, true}, {'j', false}, {KEY_RESIZE, true}});
+  ASSERT_EQ(keys.size(), 3u);
+  EXPECT_EQ(keys[0].vk, TCODK_ESCAPE);
+  EXPECT_EQ(keys[1].vk, TCODK_UP);
+  EXPECT_EQ(keys[2].c, 'j');
 }
 
 // ---- Glyphs ----------------------------------------------------------------------------------

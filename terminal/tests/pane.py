@@ -5,7 +5,7 @@
       Runs in a tmux pane: writes DIR/stty.before, starts PROGRAM with SIGHUP, SIGINT and
       SIGQUIT as the default (this wrapper itself ignores them, so that it can report them), writes its pid to
       DIR/pid, and when it ends writes DIR/status ("exit N" or "signal N") and DIR/stty.after,
-      prints "after-exit" and waits to be killed.
+      prints "after-exit" and stays until the pane's terminal goes away (ten minutes at most).
   pane.py play SOCKET SESSION DEPTH TIMEOUT [KEY EXPECTED]...
       For each KEY (a tmux send-keys argument list, split at spaces, such as "Enter" or "-l h"):
       presses it in SESSION of the tmux server on SOCKET, then waits (up to TIMEOUT seconds)
@@ -13,7 +13,7 @@
       EXPECTED.colours as a terminal of DEPTH (direct, 256, 8) is sent them. Prints the first
       differences and exits 1 when the pane never shows them.
 """
-import os, re, signal, subprocess, sys, time
+import os, re, select, signal, subprocess, sys, time
 
 
 def run(directory, argv):
@@ -47,9 +47,24 @@ def run(directory, argv):
             out.write(stty() + "\n")
         print("after-exit", flush=True)
     except OSError:
-        pass  # the terminal is gone (a hang-up)
-    while True:
-        time.sleep(60)
+        return  # the terminal is gone (a hang-up)
+    wait_for_hangup()
+
+
+def wait_for_hangup(limit=600):
+    """Keeps the pane open for the test to look at, until its terminal goes away (the session
+    or the tmux server killed) or `limit` seconds have passed: never longer."""
+    deadline = time.monotonic() + limit
+    fd = sys.stdin.fileno()
+    while time.monotonic() < deadline:
+        ready, _, _ = select.select([fd], [], [], 1)
+        if not ready:
+            continue
+        try:
+            if not os.read(fd, 4096):
+                return
+        except OSError:
+            return
 
 
 # ---- Colours ----------------------------------------------------------------------------------

@@ -171,6 +171,91 @@ else
 fi
 play play-8 screen 8 || true
 
+# in_a_game NAME: an 80 x 50 session NAME with a game on cave 0 begun from the title screen.
+in_a_game() {
+  start "$1" 80 50 tmux-256color "$BIN/vesperdeep-term" --partition 0
+  wait_text "$1" 'Press any key' "title screen" || return 1
+  key "$1" "<Enter>"
+  wait_text "$1" '20/20' "a game"
+}
+
+# ---- The keypad and Escape bursts ----------------------------------------------------------------
+# bursts NAME TERM DEPTH: (DEPTH "text": the characters only) keypad keys as the raw SS3 sequences of an application keypad (known
+# to TERM's terminfo entry or not) and as tmux's own keypad keys do nothing on the map, as in the
+# window; Escape arriving in one write with the next key is Escape, then that key: it closes the
+# inventory and the key moves; on the map it returns to the title and the space starts a game.
+BURSTS=("<Enter>" Enter "<KP7><KP9><KP5>" "-H 1b 4f 77 1b 4f 79 1b 4f 75" "<KP1>" KP1
+  "<KP0><KP8>" "-H 1b 4f 70 1b 4f 78" i "-l i" "<Esc>l" "-H 1b 6c" "<Esc> " "-H 1b 20")
+bursts() {
+  local name=$1 term=$2 depth=$3 script="" steps=() i
+  start "$name" 80 50 "$term" "$BIN/vesperdeep-term" --partition 0
+  wait_text "$name" '^ +Press any key to start a new game\.$' "title screen" || return 1
+  for ((i = 0; i < ${#BURSTS[@]}; i += 2)); do
+    script+=${BURSTS[i]}
+    expect "$script"
+    steps+=("${BURSTS[i + 1]}" "$expected")
+  done
+  if [[ $depth == text ]]; then  # the characters alone (capture-pane misreads xterm's colours)
+    for ((i = 0; i < ${#steps[@]}; i += 2)); do
+      # shellcheck disable=SC2086
+      "${T[@]}" send-keys -t "$name" ${steps[i]}
+      wait_screen "$name" "${steps[i + 1]}.screen" "after '${steps[i]}' ($term)" || return 1
+    done
+  else
+    python3 "$HERE/pane.py" play "$SOCKET" "$name" "$depth" "$TIMEOUT" "${steps[@]}" ||
+      fail "$name: the keypad and Escape bursts ($term)" || return 1
+  fi
+  "${T[@]}" send-keys -t "$name" -H 1b 1b  # Escape Escape in one write: the title, then quit
+  status_is "$name" "exit 0" && restored "$name" &&
+    echo "terminal keypad and Escape bursts ($term): every screen as the driver's: ok"
+}
+bursts bursts-tmux tmux-256color 256 || true
+bursts bursts-screen screen 8 || true
+bursts bursts-xterm xterm-256color text || true
+
+# ---- Terminals that cannot play, and a size guard that is not fooled ------------------------------
+# refused NAME TERM: one line, status 1, the terminal as it was.
+refused() {
+  start "$1" 80 50 "$2" "$BIN/vesperdeep-term"
+  status_is "$1" "exit 1" && restored "$1" || return 1
+  local lines
+  lines=$("${T[@]}" capture-pane -p -J -t "$1" | grep -c .)
+  ((lines == 2)) || fail "$1: $((lines - 1)) lines before the prompt, not one" || return 1
+  echo "terminal TERM=$2: refused with one line and status 1: $("${T[@]}" capture-pane -p -J -t "$1" | head -n 1)"
+}
+refused dumb dumb || true
+refused unknown no-such-terminal || true
+fooled() {
+  start fooled 60 30 "tmux-256color LINES=50 COLUMNS=80" "$BIN/vesperdeep-term"
+  wait_text fooled "^ +Make the terminal at least 80 x 50\$" "the resize message" || return 1
+  "${T[@]}" kill-session -t fooled
+  status_is fooled "exit 0" || return 1
+  echo "terminal LINES=50 COLUMNS=80 in a 60 x 30 pane: the real size wins: ok"
+}
+fooled || true
+
+# ---- A paste ----------------------------------------------------------------------------------------
+# Every key is played, none dropped: PASTE_KEYS - 1 keys that do nothing (far more than the 256
+# the terminal once kept), then 'i', must open the inventory. Prints how long the game took from
+# the paste to the last frame (sanitized builds are many times slower: the wait is longer).
+PASTE_KEYS=${VESPERDEEP_PASTE_KEYS:-5000}
+paste() {
+  local name=paste
+  in_a_game "$name" || return 1
+  printf 'x%.0s' $(seq $((PASTE_KEYS - 1))) >"$WORK/paste.txt"
+  printf 'i' >>"$WORK/paste.txt"
+  expect "<Enter>i"
+  "${T[@]}" load-buffer -b paste "$WORK/paste.txt"
+  local before=$EPOCHREALTIME
+  "${T[@]}" paste-buffer -b paste -t "$name"
+  TIMEOUT=$((TIMEOUT * 4)) wait_screen "$name" "$expected.screen" "the inventory after the paste" ||
+    return 1
+  python3 -c "print(f'terminal paste of $PASTE_KEYS keys: all played, the last frame after {($EPOCHREALTIME - $before) * 1000:.0f} ms: ok')"
+  "${T[@]}" send-keys -t "$name" Escape Escape Escape
+  status_is "$name" "exit 0"
+}
+paste || true
+
 # ---- The fade ends on the end screen ----------------------------------------------------------
 fade() {
   local name=fade
@@ -220,14 +305,6 @@ small() {
 small || true
 
 # ---- Signals ------------------------------------------------------------------------------------
-# in_a_game NAME: an 80 x 50 session NAME with a game on cave 0 begun from the title screen.
-in_a_game() {
-  start "$1" 80 50 tmux-256color "$BIN/vesperdeep-term" --partition 0
-  wait_text "$1" 'Press any key' "title screen" || return 1
-  key "$1" "<Enter>"
-  wait_text "$1" '20/20' "a game"
-}
-
 signals() {
   start sigint 80 50 tmux-256color "$BIN/vesperdeep-term"
   wait_text sigint 'Press any key' "title screen" || return 1
