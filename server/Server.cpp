@@ -302,8 +302,8 @@ class Player : public std::enable_shared_from_this<Player> {
   bool recordMessage(const std::string& message) {
     if (message.empty() || !record) return false;
     GameStatus status;
-    if (parseStatus(message, status)) {
-      record->status(status);
+    if (message[0] == protocol::kStatus) {
+      if (parseStatus(message, status)) record->status(status);
     } else if (message[0] == protocol::kKeyRead) {
       if (message.size() <= 1 + protocol::kLongestToken &&
           record->keyRead(std::string_view(message).substr(1)))
@@ -311,7 +311,7 @@ class Player : public std::enable_shared_from_this<Player> {
     } else {
       return false;
     }
-    return true;
+    return true;  // a malformed one is dropped too
   }
 
   // What the recording holds goes to the disk within a second.
