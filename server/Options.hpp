@@ -12,23 +12,23 @@ namespace server {
 
 // Every limit of the server; each is a command-line option (see kUsage in Options.cpp).
 struct Limits {
-  int games = 64;                  // games running at once
-  int connectionsPerAddress = 16;  // open connections (HTTP and WebSocket) from one address
-  int queuedKeys = 32;             // keys waiting for one game
-  std::size_t sendQueue = 1 << 20; // bytes waiting to go to one client before it is dropped
-  std::chrono::seconds idle{30 * 60};      // no key for this long ends a game
-  std::chrono::seconds handshake{10};      // to send an HTTP request or finish a WebSocket opening
-  std::chrono::seconds read{60};           // silence (no data, no answer to a ping) on a WebSocket
-  std::uint64_t memoryMb = 1024;           // each game's address space (0: no limit)
-  std::uint64_t cpuSeconds = 3600;         // each game's processor time
-  std::uint64_t openFiles = 64;            // each game's open descriptors
+  int games = 64;                      // games running at once
+  int connectionsPerAddress = 16;      // open connections (HTTP and WebSocket) from one address
+  int queuedKeys = 32;                 // keys waiting for one game
+  std::size_t sendQueue = 1 << 20;     // bytes waiting to go to one client before it is dropped
+  std::chrono::seconds idle{30 * 60};  // no key for this long ends a game
+  std::chrono::seconds handshake{10};  // to send an HTTP request or finish a WebSocket opening
+  std::chrono::seconds read{60};       // silence (no data, no answer to a ping) on a WebSocket
+  std::uint64_t memoryMb = 1024;       // each game's address space (0: no limit)
+  std::uint64_t cpuSeconds = 3600;     // each game's processor time
+  std::uint64_t openFiles = 64;        // each game's open descriptors
 };
 
 struct Options {
   std::string host = "127.0.0.1";
   std::uint16_t port = 8080;
   Limits limits;
-  std::vector<std::string> origins;  // allowed besides the page's own (http://HOST)
+  std::vector<std::string> origins;        // allowed besides the page's own (http://HOST)
   std::optional<std::uint32_t> partition;  // every game's cave partition
   std::vector<std::string> passEnv;        // variables handed on to every game
   bool allowRoot = false;

@@ -2,10 +2,10 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
-#include <algorithm>
 #include <cctype>
 #include <csignal>
 #include <cstdio>
@@ -33,10 +33,13 @@ namespace {
 
 constexpr const char* kPlayPath = "/play";
 constexpr std::uint32_t kHeaderLimit = 8192;
-constexpr auto kKillAfter = std::chrono::seconds(1);        // a hung-up game still running
-constexpr auto kShutdownGrace = std::chrono::seconds(2);    // games still running at shutdown
+constexpr auto kKillAfter = std::chrono::seconds(1);      // a hung-up game still running
+constexpr auto kShutdownGrace = std::chrono::seconds(2);  // games still running at shutdown
 constexpr auto kAcceptRetry = std::chrono::milliseconds(100);
 constexpr const char* kIdleEnding = "no key for too long";
+// The kernel's share of what waits for a player (Linux would otherwise let it grow to
+// megabytes for a client that does not read); the server's own share is --max-send-queue.
+constexpr int kSocketSendBuffer = 128 * 1024;
 constexpr const char* kSecurityPolicy =
     "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
     "connect-src 'self'; frame-ancestors 'none'; base-uri 'none'";
@@ -115,8 +118,11 @@ class Player : public std::enable_shared_from_this<Player> {
     }));
     ws.read_message_max(protocol::kLargestMessage);
     ws.binary(true);
-    ws.auto_fragment(false);  // one frame per message, however large
+    ws.auto_fragment(false);                      // one frame per message, however large
     beast::get_lowest_layer(ws).expires_never();  // the WebSocket keeps its own timeouts
+    beast::error_code ignored;
+    beast::get_lowest_layer(ws).socket().set_option(
+        asio::socket_base::send_buffer_size(kSocketSendBuffer), ignored);
     ws.async_accept(request, [self = shared_from_this()](beast::error_code error) {
       if (!error) self->opened();
     });
@@ -237,13 +243,12 @@ class Player : public std::enable_shared_from_this<Player> {
     idle.expires_after(server.options().limits.idle);
     idle.async_wait([self = shared_from_this()](beast::error_code error) {
       if (error) return;
-      const auto minutes = std::chrono::duration_cast<std::chrono::minutes>(
-          self->server.options().limits.idle);
-      self->sendNote(protocol::kError,
-                     minutes.count() > 0
-                         ? "No key for " + std::to_string(minutes.count()) +
-                               " minutes: the game has ended."
-                         : "No key for too long: the game has ended.");
+      const auto minutes =
+          std::chrono::duration_cast<std::chrono::minutes>(self->server.options().limits.idle);
+      self->sendNote(protocol::kError, minutes.count() > 0
+                                           ? "No key for " + std::to_string(minutes.count()) +
+                                                 " minutes: the game has ended."
+                                           : "No key for too long: the game has ended.");
       self->hangUp(kIdleEnding);
     });
   }
@@ -425,9 +430,8 @@ class Player : public std::enable_shared_from_this<Player> {
     } else {
       log("game ended for " + address + ": it crashed (pid " + std::to_string(pid) + ", " +
           describeExit(status) + ")");
-      sendNote(protocol::kError,
-               "The game crashed on the server (" + describeExit(status) +
-                   "). Sorry! Start a new game to play again.");
+      sendNote(protocol::kError, "The game crashed on the server (" + describeExit(status) +
+                                     "). Sorry! Start a new game to play again.");
     }
     hangUp("the game has ended");
     keys.close();
@@ -483,8 +487,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
 
   void start() {
     if (!admissions->admit(address)) {
-      respond(http::status::too_many_requests, "Too many connections from your address.\n",
-              false);
+      respond(http::status::too_many_requests, "Too many connections from your address.\n", false);
       return;
     }
     counted = true;
@@ -510,8 +513,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       return;
     }
     if (error == http::error::header_limit) {
-      respond(http::status::request_header_fields_too_large, "Request headers too large.\n",
-              false);
+      respond(http::status::request_header_fields_too_large, "Request headers too large.\n", false);
       return;
     }
     if (error) {
@@ -576,17 +578,17 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     response->set("X-Content-Type-Options", "nosniff");
     response->keep_alive(keepAlive);
     stream.expires_after(server.options().limits.handshake);
-    http::async_write(stream, *response,
-                      [self = shared_from_this(), response, keepAlive](beast::error_code error,
-                                                                       std::size_t) {
-                        if (!error && keepAlive) {
-                          self->read();
-                          return;
-                        }
-                        beast::error_code ignored;
-                        self->stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
-                        self->stream.socket().close(ignored);
-                      });
+    http::async_write(
+        stream, *response,
+        [self = shared_from_this(), response, keepAlive](beast::error_code error, std::size_t) {
+          if (!error && keepAlive) {
+            self->read();
+            return;
+          }
+          beast::error_code ignored;
+          self->stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
+          self->stream.socket().close(ignored);
+        });
   }
 
   Server& server;
@@ -713,12 +715,15 @@ void Server::shutDown() {
   acceptor.close(ignored);
   quitSignals.cancel(ignored);
   lastChance.cancel();
-  for (auto& [pid, player] : std::map<int, std::shared_ptr<Player>>(players)) player->shutDown();
+  for (auto& [pid, player] : std::map<int, std::shared_ptr<Player>>(players))
+    player->shutDown();
   lastChance.expires_after(kShutdownGrace);
   lastChance.async_wait([this](beast::error_code error) {
     if (error) return;
-    for (const auto& [pid, player] : players) kill(-pid, SIGKILL);
-    for (const auto& [pid, player] : players) waitpid(pid, nullptr, 0);
+    for (const auto& [pid, player] : players)
+      kill(-pid, SIGKILL);
+    for (const auto& [pid, player] : players)
+      waitpid(pid, nullptr, 0);
     players.clear();
     io.stop();
   });

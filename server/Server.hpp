@@ -68,7 +68,7 @@ class Server {
   boost::asio::signal_set childSignals;
   boost::asio::steady_timer lastChance;
   std::shared_ptr<Admissions> counts;
-  std::map<int, std::shared_ptr<Player>> players;    // by the pid of their game
+  std::map<int, std::shared_ptr<Player>> players;  // by the pid of their game
   bool shuttingDown = false;
 };
 

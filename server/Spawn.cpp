@@ -73,15 +73,16 @@ Spawned spawnGame(const std::string& program, const Options& options, std::strin
     if (const char* value = std::getenv(name.c_str())) environment.push_back(name + "=" + value);
   }
   std::vector<char*> argv;
-  for (std::string& argument : arguments) argv.push_back(argument.data());
+  for (std::string& argument : arguments)
+    argv.push_back(argument.data());
   argv.push_back(nullptr);
   std::vector<char*> envp;
-  for (std::string& entry : environment) envp.push_back(entry.data());
+  for (std::string& entry : environment)
+    envp.push_back(entry.data());
   envp.push_back(nullptr);
   const Limits& limits = options.limits;
-  std::vector<Limit> rlimits{{RLIMIT_CPU, limits.cpuSeconds},
-                             {RLIMIT_NOFILE, limits.openFiles},
-                             {RLIMIT_CORE, 0}};
+  std::vector<Limit> rlimits{
+      {RLIMIT_CPU, limits.cpuSeconds}, {RLIMIT_NOFILE, limits.openFiles}, {RLIMIT_CORE, 0}};
   if (limits.memoryMb > 0) rlimits.push_back({RLIMIT_AS, limits.memoryMb << 20});
 
   int keys[2] = {-1, -1};
@@ -105,8 +106,8 @@ Spawned spawnGame(const std::string& program, const Options& options, std::strin
     return {};
   }
   if (pid == 0) {
-    becomeGame(parent, program.c_str(), directory.c_str(), argv.data(), envp.data(),
-               rlimits.data(), rlimits.size(), keys[0], frames[1], nullFd);
+    becomeGame(parent, program.c_str(), directory.c_str(), argv.data(), envp.data(), rlimits.data(),
+               rlimits.size(), keys[0], frames[1], nullFd);
   }
   setpgid(pid, pid);  // also here, so that the group exists before the server signals it
   close(keys[0]);

@@ -2,7 +2,8 @@
 # the one place to add a package.
 #
 # VESPERDEEP_PLAY_PACKAGES: what building and running the game needs (scripts/play), the
-# terminal front end included (libncurses-dev).
+# terminal front end included (libncurses-dev), and vesperdeep-server (libboost1.81-dev: Beast
+# and Asio; Debian's default libboost-dev is older).
 # VESPERDEEP_PACKAGES: everything the tests need as well (scripts/test); tmux runs the
 # terminal tests, ncurses-term gives them the 24-bit colour terminfo entry tmux-direct.
 # ensure_packages [package...]: installs the missing ones (default: VESPERDEEP_PACKAGES) with
@@ -16,6 +17,7 @@ VESPERDEEP_PLAY_PACKAGES=(
   libtcod-dev
   libsdl2-dev
   libncurses-dev
+  libboost1.81-dev
 )
 
 VESPERDEEP_PACKAGES=(

@@ -94,6 +94,10 @@ class Client:
             opcode = first & 0x0F
             if opcode == 8:
                 self.close_code = struct.unpack(">H", payload[:2])[0] if len(payload) >= 2 else None
+                try:
+                    self.send_raw(payload[:2], opcode=8)  # the closing handshake's answer
+                except OSError:
+                    pass
                 raise Closed(self.close_code)
             if opcode == 9:
                 self.send_raw(payload, opcode=10)
