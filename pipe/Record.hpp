@@ -11,12 +11,7 @@ class Game;
 
 namespace pipefront {
 
-// `key` (one the pipe makes from a key message) as one key-script token that reads back as the
-// same key: the character itself, a name in angle brackets ("<Esc>", "<lt>", "<Space>"), or
-// "<#vk,c,flags>" for a key typed with Shift and for '#', which would begin a comment line.
-std::string keyToken(const TCOD_key_t& key);
-
-// The 'R' message of `key`.
+// The 'R' message of `key`: 'R' and the key's token (recording::keyToken).
 std::string keyReadMessage(const TCOD_key_t& key);
 
 // The 'S' message of `game` (nullptr on the title screen).

@@ -6,6 +6,7 @@
 
 #include "Frames.hpp"
 #include "Headless.hpp"
+#include "KeyToken.hpp"
 #include "Protocol.hpp"
 
 namespace {
@@ -20,7 +21,7 @@ TEST(RecordedKeys, EveryKeyMessageReadsBackAsTheSameKey) {
       const std::optional<TCOD_key_t> key = pipefront::keyOf(message);
       if (!key) continue;
       ++keys;
-      const std::string token = pipefront::keyToken(*key);
+      const std::string token = recording::keyToken(*key);
       const std::vector<TCOD_key_t> read =
           harness::parseKeyScript("# a recording\n" + token + "\n");
       ASSERT_EQ(read.size(), 1u) << token;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Headless.hpp"
+#include "KeyToken.hpp"
 
 namespace {
 
@@ -112,6 +113,19 @@ TEST(Recording, RefusesWhatCannotReplayExactly) {
     EXPECT_FALSE(loaded.recording) << bad.says;
     EXPECT_NE(loaded.error.find(bad.says), std::string::npos) << loaded.error;
     EXPECT_EQ(loaded.error.find('\n'), std::string::npos) << loaded.error;
+  }
+}
+
+// Every key the fuzzer makes (every code, character and modifier) is written as a token that a
+// key script reads back as the same key.
+TEST(Recording, EveryKeyIsWrittenAsATokenThatReadsBackAsIt) {
+  harness::KeyFuzzer fuzzer(18);
+  for (int i = 0; i < 20000; ++i) {
+    const TCOD_key_t key = fuzzer.next();
+    const std::string token = recording::keyToken(key);
+    const std::vector<TCOD_key_t> read = harness::parseKeyScript("#\n" + token + "\n");
+    ASSERT_EQ(read.size(), 1u) << token;
+    ASSERT_EQ(harness::describeKey(read[0]), harness::describeKey(key)) << token;
   }
 }
 
