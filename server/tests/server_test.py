@@ -412,7 +412,8 @@ def test_options():
     shown = subprocess.run([program, "--help"], capture_output=True, text=True)
     assert shown.returncode == 0 and "--max-games" in shown.stdout
     for bad in [["--bogus"], ["--listen", "nowhere"], ["--listen", "1.2.3.4:99999"],
-                ["--max-games", "0"], ["--max-games"], ["--idle-timeout", "-1"]]:
+                ["--max-games", "0"], ["--max-games"], ["--idle-timeout", "-1"],
+                ["--data", "/nonexistent/vesperdeep"], ["--data", "/dev/null"], ["--data", ""]]:
         refused = subprocess.run([program] + bad, capture_output=True, text=True)
         assert refused.returncode == 64, bad
         assert len(refused.stderr.splitlines()) == 1, refused.stderr
