@@ -12,6 +12,7 @@
 #include "App.hpp"
 #include "Keyboard.hpp"
 #include "Protocol.hpp"
+#include "Record.hpp"
 
 namespace pipefront {
 namespace {
@@ -103,9 +104,13 @@ std::optional<std::string> Link::readKeyMessage() {
 
 TCOD_key_t Link::nextKey() {
   present();  // the game waits: whatever it drew last goes out now
+  if (reported != nullptr) send(statusMessage(reported->game.get()));
   send(std::string(1, protocol::kWaiting));
   while (std::optional<std::string> message = readKeyMessage()) {
-    if (std::optional<TCOD_key_t> key = keyOf(*message)) return *key;
+    std::optional<TCOD_key_t> key = keyOf(*message);
+    if (!key) continue;
+    if (reported != nullptr) send(keyReadMessage(*key));
+    return *key;
   }
   ended = true;
   keyboard::closeWindow();
@@ -124,6 +129,7 @@ int play(std::optional<std::uint32_t> partition) {
       TCODRandom::getInstance()->restore(&fresh);
     }
     Link link(STDIN_FILENO, protocol::kFrameFd);
+    link.reportOn(app);
     display::setPresenter([&link] { link.flushed(); }, true);
     keyboard::setKeySource([&link] { return link.nextKey(); });
     app.run();

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "App.hpp"
 #include "Display.hpp"
 #include "Frames.hpp"
 
@@ -33,6 +34,10 @@ class Link {
   // came. A malformed key message is skipped.
   TCOD_key_t nextKey();
 
+  // From now on the server is told the state of `app`'s game before each 'W', and each key the
+  // game reads ('S' and 'R', for its recording).
+  void reportOn(const App& app) { reported = &app; }
+
   // How many bytes have gone out, for the benchmarks and tests.
   long long bytesSent() const { return sent; }
 
@@ -49,6 +54,7 @@ class Link {
   Screen shown;
   display::FramePacer pacer;
   long long sent = 0;
+  const App* reported = nullptr;
 };
 
 // The whole program: the App under SDL's dummy video driver, sent and fed by a Link on

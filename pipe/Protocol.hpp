@@ -58,6 +58,19 @@ constexpr bool isKey(const unsigned char* message, std::size_t size) {
 // and the message itself to its frame descriptor; the server writes keys, 3 bytes each, to the
 // game's standard input, one only after the game has said it waits ('W').
 constexpr int kFrameFd = 3;
+// Game -> server only, never passed on to a client: what a recording needs.
+// 'R' token: the key the game has just read, as a key-script token ("h", "<Esc>", "<#65,72,1>").
+constexpr char kKeyRead = 'R';
+constexpr std::size_t kLongestToken = 15;
+// 'S' turns u32, kills u32, state u8: the game as it waits for a key, sent just before 'W'.
+constexpr char kStatus = 'S';
+constexpr std::size_t kStatusSize = 1 + 4 + 4 + 1;
+enum GameState : std::uint8_t {
+  kTitle = 0,  // no game: the title screen
+  kPlaying = 1,
+  kDead = 2,       // the player has died
+  kEndScreen = 3,  // the story's end screen
+};
 constexpr std::uint32_t kLargestGameMessage = 1 + 2 + kCols * kRows * (kRunHeader + 1);
 
 }  // namespace protocol

@@ -1,5 +1,8 @@
 #include "Options.hpp"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +33,8 @@ Serves Vesperdeep as a web page: each player's game runs in its own vesperdeep-p
   --game-files N             each game's open files (default 64)
   --partition N              every game gets the cave partition N (0 to 4294967295), as
                              vesperdeep-driver --partition N; for tests and replays
+  --data DIR                 record every game in DIR (an existing directory the server can
+                             write; see docs/recordings.md); without it nothing is recorded
   --pass-env NAME            hand the variable NAME on to every game (repeatable; games
                              otherwise get a clean environment)
   --allow-root               run even as root (for tests in containers only: the server
@@ -81,6 +86,19 @@ bool splitListen(const std::string& text, std::string& host, std::uint16_t& port
   return true;
 }
 
+namespace {
+
+// `dir` when it is a directory the server may write in; otherwise one line and status 64.
+std::string dataDirectory(const std::string& dir) {
+  struct stat info {};
+  if (dir.empty() || stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+      access(dir.c_str(), W_OK | X_OK) != 0)
+    usageError("--data needs a directory the server can write, not \"" + dir + "\"");
+  return dir;
+}
+
+}  // namespace
+
 Options parseOptions(int argc, char** argv) {
   Options options;
   Limits& limits = options.limits;
@@ -127,6 +145,8 @@ Options parseOptions(int argc, char** argv) {
       limits.openFiles = number(argv[i - 1], value, 8, 1ULL << 16);
     } else if (option == "--partition") {
       options.partition = static_cast<std::uint32_t>(number(argv[i - 1], value, 0, UINT32_MAX));
+    } else if (option == "--data") {
+      options.dataDir = dataDirectory(value);
     } else if (option == "--pass-env") {
       options.passEnv.emplace_back(value);
     } else {

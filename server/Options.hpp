@@ -32,6 +32,7 @@ struct Options {
   std::optional<std::uint32_t> partition;  // every game's cave partition
   std::vector<std::string> passEnv;        // variables handed on to every game
   bool allowRoot = false;
+  std::string dataDir;  // where every game's recording goes (empty: games are not recorded)
 };
 
 // The options of `argv`. --help prints the usage and ends the program with status 0; anything

@@ -10,11 +10,14 @@
 #include <csignal>
 #include <cstdio>
 #include <deque>
+#include <memory>
 #include <optional>
+#include <random>
 #include <string_view>
 
 #include "PageFiles.hpp"
 #include "Protocol.hpp"
+#include "Record.hpp"
 #include "Spawn.hpp"
 
 namespace server {
@@ -33,6 +36,7 @@ constexpr std::uint32_t kHeaderLimit = 8192;
 constexpr auto kKillAfter = std::chrono::seconds(1);      // a hung-up game still running
 constexpr auto kShutdownGrace = std::chrono::seconds(2);  // games still running at shutdown
 constexpr auto kAcceptRetry = std::chrono::milliseconds(100);
+constexpr const char* kIdleEnding = "no key for too long";
 // The kernel's share of what waits for a player (Linux would otherwise let it grow to
 // megabytes for a client that does not read); the server's own share is --max-send-queue.
 constexpr int kSocketSendBuffer = 128 * 1024;
@@ -94,6 +98,7 @@ class Player : public std::enable_shared_from_this<Player> {
         frames(ws.get_executor()),
         idle(ws.get_executor()),
         killer(ws.get_executor()),
+        syncer(ws.get_executor()),
         admissions(server.admissions()),
         address(std::move(address)) {}
   ~Player() { admissions->release(address); }
@@ -151,11 +156,13 @@ class Player : public std::enable_shared_from_this<Player> {
       return;
     }
     std::string why;
-    const Spawned game = spawnGame(server.program(), server.options(), why);
+    const Options options = gameOptions();
+    const Spawned game = spawnGame(server.program(), options, why);
     if (game.pid < 0) {
       refuse("The game could not start on the server.", why);
       return;
     }
+    record = std::make_unique<GameRecord>(options.dataDir, *options.partition);
     pid = game.pid;
     keys.assign(game.keysFd);
     frames.assign(game.framesFd);
@@ -163,6 +170,17 @@ class Player : public std::enable_shared_from_this<Player> {
     readFrames();
     readKeys();
     resetIdle();
+  }
+
+  // The server's options for a new game: a recorded game always gets a partition, drawn here
+  // when the server fixes none.
+  Options gameOptions() const {
+    Options options = server.options();
+    if (!options.partition) {
+      std::random_device entropy;
+      options.partition = static_cast<std::uint32_t>(entropy());
+    }
+    return options;
   }
 
   void refuse(const std::string& told, const std::string& why) {
@@ -231,7 +249,7 @@ class Player : public std::enable_shared_from_this<Player> {
                                            ? "No key for " + std::to_string(minutes.count()) +
                                                  " minutes: the game has ended."
                                            : "No key for too long: the game has ended.");
-      self->hangUp("no key for too long");
+      self->hangUp(kIdleEnding);
     });
   }
 
@@ -272,6 +290,7 @@ class Player : public std::enable_shared_from_this<Player> {
   }
 
   void gameMessage(std::string message) {
+    if (recordMessage(message)) return;
     if (message.size() == 1 && message[0] == protocol::kWaiting && !hungUp) {
       gameWaits = true;
       if (!queued.empty()) {
@@ -282,6 +301,40 @@ class Player : public std::enable_shared_from_this<Player> {
       }
     }
     send(std::move(message));
+  }
+
+  // The game's 'R' and 'S' messages go to the recording, never to the client: true for those.
+  bool recordMessage(const std::string& message) {
+    if (message.empty() || !record) return false;
+    GameStatus status;
+    if (message[0] == protocol::kStatus) {
+      if (parseStatus(message, status)) record->status(status);
+    } else if (message[0] == protocol::kKeyRead) {
+      if (message.size() <= 1 + protocol::kLongestToken &&
+          record->keyRead(std::string_view(message).substr(1)))
+        syncSoon();
+    } else {
+      return false;
+    }
+    return true;  // a malformed one is dropped too
+  }
+
+  // What the recording holds goes to the disk within a second.
+  void syncSoon() {
+    if (syncArmed) return;
+    syncArmed = true;
+    syncer.expires_after(std::chrono::seconds(1));
+    syncer.async_wait([self = shared_from_this()](beast::error_code) {
+      self->syncArmed = false;
+      if (self->record) self->record->sync();
+    });
+  }
+
+  // How the game ended, for its recording.
+  recording::Ending endingOf(bool quit) const {
+    if (!hungUp && quit) return recording::Ending::Quit;
+    if (ending == kIdleEnding) return recording::Ending::TimeOut;
+    return recording::Ending::HangUp;
   }
 
   // ---- To the client
@@ -367,6 +420,7 @@ class Player : public std::enable_shared_from_this<Player> {
     finished = true;
     const int status = *exitStatus;
     const bool quit = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (record && (quit || hungUp)) record->close(endingOf(quit));  // a crash stays abnormal
     if (hungUp) {
       log("game ended for " + address + ": " + ending + " (pid " + std::to_string(pid) + ", " +
           describeExit(status) + ")");
@@ -392,6 +446,9 @@ class Player : public std::enable_shared_from_this<Player> {
   asio::posix::stream_descriptor frames;
   asio::steady_timer idle;
   asio::steady_timer killer;
+  asio::steady_timer syncer;
+  std::unique_ptr<GameRecord> record;
+  bool syncArmed = false;
   std::shared_ptr<Admissions> admissions;
   std::string address;
   int pid = -1;

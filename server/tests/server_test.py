@@ -412,7 +412,8 @@ def test_options():
     shown = subprocess.run([program, "--help"], capture_output=True, text=True)
     assert shown.returncode == 0 and "--max-games" in shown.stdout
     for bad in [["--bogus"], ["--listen", "nowhere"], ["--listen", "1.2.3.4:99999"],
-                ["--max-games", "0"], ["--max-games"], ["--idle-timeout", "-1"]]:
+                ["--max-games", "0"], ["--max-games"], ["--idle-timeout", "-1"],
+                ["--data", "/nonexistent/vesperdeep"], ["--data", "/dev/null"], ["--data", ""]]:
         refused = subprocess.run([program] + bad, capture_output=True, text=True)
         assert refused.returncode == 64, bad
         assert len(refused.stderr.splitlines()) == 1, refused.stderr
@@ -426,6 +427,68 @@ def test_options():
     v6.terminate()
     assert v6.wait(10) == 0
     assert re.search(r"listening on http://\[::1\]:\d+/", line) or "cannot listen" in line, line
+
+
+def replay(recording, *options):
+    """vesperdeep-driver --recording: (status, stdout, stderr)."""
+    done = subprocess.run([os.path.join(BIN, "vesperdeep-driver"), "--recording", recording,
+                           "--watchdog", "0", "--no-flush"] + list(options), capture_output=True,
+                          text=True, env=dict(os.environ, SDL_VIDEODRIVER="dummy"), cwd=BIN)
+    return done.returncode, done.stdout, done.stderr
+
+
+def last_screen(recording):
+    with tempfile.NamedTemporaryFile("r", suffix=".screens") as screens:
+        status, _, errors = replay(recording, "--screens", screens.name)
+        assert status == 0, errors
+        return screens.read().split()[-1]
+
+
+def play_recorded(data, script, *options):
+    """Plays the golden `script` through a server recording in `data`; returns the live screen."""
+    text = open(script).read()
+    partition = re.search(r"^# partition: (\d+)", text, re.M).group(1)
+    srv = server("--data", data, "--partition", partition, *options)
+    client, screen, pid = start_game(srv)
+    for code, shift in parse_keys(text):
+        client.key(code, shift)
+        until_waiting(client, screen)
+    client.close()
+    srv.wait_log(r"game ended for")
+    ends_cleanly(srv, [pid])
+    return screen.hex()
+
+
+def test_recording():
+    """A game played through the server leaves a recording that replays in the driver to the
+    live game's last screen and the golden state hash; a server killed mid-game leaves a
+    recording that still replays, ended abnormally."""
+    name = "05-bat-fight"
+    script = os.path.join(REPO, "tests/golden", name + ".keys")
+    with tempfile.TemporaryDirectory() as data:
+        live = play_recorded(data, script)
+        made = glob.glob(os.path.join(data, "*"))
+        assert len(made) == 1 and made[0].endswith(".vdrec"), made
+        assert last_screen(made[0]) == live, "the replay ends on another screen"
+        with tempfile.NamedTemporaryFile("r", suffix=".hashes") as hashes:
+            status, out, errors = replay(made[0], "--hashes", hashes.name)
+            assert status == 0, errors
+            assert "the recording says hang-up" in out, out
+            golden = open(os.path.join(REPO, "tests/golden", name + ".hashes")).read()
+            assert hashes.read() == golden, "the replay's state hashes differ from the golden ones"
+        keys = len(parse_keys(open(script).read())) + 1
+        print(f"{os.path.getsize(made[0])} bytes for {keys} keys")
+        srv = server("--data", data)
+        client, screen, pid = start_game(srv)
+        for code in "<Enter>", "l", "l", "j":
+            client.key(code.strip("<>") if code.startswith("<") else code)
+            until_waiting(client, screen)
+        srv.process.kill()
+        srv.process.wait()
+        assert wait_gone(pid, 5), "the game outlived its server"
+        parts = glob.glob(os.path.join(data, "*.part"))
+        assert len(parts) == 1, parts
+        assert last_screen(parts[0]) == screen.hex(), "the killed game's recording lost keys"
 
 
 if __name__ == "__main__":

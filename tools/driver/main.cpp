@@ -14,6 +14,7 @@
 #include <deque>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -29,6 +30,7 @@
 #include "Keyboard.hpp"
 #include "Player.hpp"
 #include "RandDraws.hpp"
+#include "Recording.hpp"
 #include "State.hpp"
 #include "Tool.hpp"
 
@@ -39,11 +41,15 @@ using namespace harness;
 constexpr std::string_view kProgram = "vesperdeep-driver";
 constexpr int kEscapesToEnd = 16;  // more than any chain of screens needs
 constexpr std::size_t kKeysInReport = 40;
+constexpr int kExitNotReplayed = 5;  // a recording's game ended otherwise than it says
 
 const char* const kUsage = R"(usage: vesperdeep-driver [options]
 Plays Vesperdeep headless (SDL's dummy video driver unless SDL_VIDEODRIVER is set).
 
 Keys (one of):
+  --recording FILE  a game's recording (docs/recordings.md): its partition and its keys; a
+                    recording that cannot replay exactly is refused (exit 64), and a finished
+                    one must come to its recorded turns and kills (exit 5 when not)
   --script FILE     keys from a key script: characters are the keys that type them, other
                     keys in angle brackets (<Esc> <Up> <Down> <Left> <Right> <Home> <End>
                     <PgUp> <PgDn> <Enter> <Tab> <Backspace> <Del> <Ins> <Space> <F1>..<F12>
@@ -77,11 +83,12 @@ Checks:
                     instead of ending the game with Escape
 
 Exit status: 0 done, 1 no font sheet, 2 broken invariant, 3 a key hung, 4 Escape did not end
-the game, 64 bad arguments.
+the game, 5 a recording did not replay to its end, 64 bad arguments or a refused recording.
 )";
 
 struct Options {
   std::string script;
+  std::optional<recording::Recording> recorded;  // --recording
   bool fuzz = false;
   std::uint64_t fuzzSeed = 0;
   long long keys = 10000;
@@ -104,10 +111,22 @@ struct Options {
   harness::usageError(kProgram, why);
 }
 
+// The recording in `name`; one line and exit status 64 when it cannot replay exactly.
+recording::Recording loadRecording(const std::string& name) {
+  recording::Loaded loaded = recording::load(name);
+  if (!loaded.recording) {
+    std::cerr << kProgram << ": " << loaded.error << '\n';
+    std::exit(kExitUsage);
+  }
+  return *loaded.recording;
+}
+
 // Reads the current option of `line` if it chooses the keys or the game; false otherwise.
 bool parseInputOption(CommandLine& line, Options& options) {
   if (line.is("--script")) {
     options.script = line.text();
+  } else if (line.is("--recording")) {
+    options.recorded = loadRecording(line.text());
   } else if (line.is("--fuzz")) {
     options.fuzz = true;
     options.fuzzSeed = static_cast<std::uint64_t>(line.number(0, INT64_MAX));
@@ -156,8 +175,9 @@ Options parseOptions(int argc, char** argv) {
   while (line.next()) {
     if (!parseInputOption(line, options) && !parseOutputOption(line, options)) line.unknown();
   }
-  if (options.fuzz == !options.script.empty())
-    usageError("give either --script FILE or --fuzz SEED");
+  if (options.fuzz + !options.script.empty() + options.recorded.has_value() != 1)
+    usageError("give one of --recording FILE, --script FILE and --fuzz SEED");
+  if (options.recorded) options.partition = options.recorded->partition;
   if (options.thenKeyboard && options.fuzz) usageError("--then-keyboard goes with --script");
   if (!options.fuzz && options.games != 0) usageError("--games goes with --fuzz");
   return options;
@@ -242,14 +262,8 @@ class Driver {
  public:
   Driver(App& app, const Options& options, Watchdog& watchdog)
       : app(app), options(options), watchdog(watchdog), fuzzer(options.fuzzSeed) {
-    if (!options.script.empty()) {
-      try {
-        const std::vector<TCOD_key_t> parsed = parseKeyScript(readFile(options.script));
-        scripted.assign(parsed.begin(), parsed.end());
-      } catch (const std::invalid_argument& error) {
-        usageError(options.script + ": " + error.what());
-      }
-    }
+    if (!options.script.empty()) readScript(options.script, readFile(options.script));
+    if (options.recorded) readScript("the recording", options.recorded->script());
     if (options.fuzz) {
       const long long games = options.games > 0 ? options.games : 1;
       gameBudget = (options.keys + games - 1) / games;
@@ -260,6 +274,16 @@ class Driver {
     openForWriting(screens, options.screensFile);
     openForWriting(hashes, options.hashesFile);
     openForWriting(states, options.statesFile);
+  }
+
+  // The keys of `script` (named `name` in a refusal) are the keys to play.
+  void readScript(const std::string& name, const std::string& script) {
+    try {
+      const std::vector<TCOD_key_t> parsed = parseKeyScript(script);
+      scripted.assign(parsed.begin(), parsed.end());
+    } catch (const std::invalid_argument& error) {
+      usageError(name + ": " + error.what());
+    }
   }
 
   // The key source of the game: called whenever the game (or the title screen) waits.
@@ -314,6 +338,7 @@ class Driver {
     if (!broken.empty()) failInvariant(*game, broken);
     ++checks;
     countScreen(*game);
+    lastKills = game->killCount;
     if (game->turnCount != lastTurn) {
       turnsSeen += game->turnCount - lastTurn;
       lastTurn = game->turnCount;
@@ -447,8 +472,23 @@ class Driver {
     screens << '\n';
   }
 
+  // A finished recording's game must come to the turns and kills its end line gives.
+  void confirmRecording() const {
+    if (!options.recorded || options.recorded->summary.ending == recording::Ending::Abnormal)
+      return;
+    const recording::Summary& said = options.recorded->summary;
+    std::cout << "vesperdeep-driver: the recording says " << recording::endingName(said.ending)
+              << " at turn " << said.turns << " with " << said.kills << " kills; replayed: turn "
+              << lastTurn << ", " << lastKills << " kills" << std::endl;
+    if (said.turns != lastTurn || said.kills != lastKills) {
+      std::cerr << "vesperdeep-driver: the recording did not replay to its end\n";
+      std::_Exit(kExitNotReplayed);
+    }
+  }
+
   void writeOutputs() {
     outputsWritten = true;
+    confirmRecording();
     if (!options.screenFile.empty()) writeFile(options.screenFile, screenUtf8());
     if (!options.coloursFile.empty()) writeFile(options.coloursFile, screenColours());
     if (!options.recordFile.empty()) writeFile(options.recordFile, recorded + "\n");
@@ -510,6 +550,7 @@ class Driver {
   bool deathCounted = false;
   bool noteCounted = false;
   int lastTurn = 0;
+  int lastKills = 0;
   int escapesInARow = 0;
   bool keysRanOut = false;
   bool outputsWritten = false;

@@ -1,0 +1,144 @@
+#include "Recording.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "Headless.hpp"
+#include "KeyToken.hpp"
+
+namespace {
+
+using recording::Ending;
+
+const std::vector<std::string> kTokens = {"h",    "<S-h>",      "<Esc>", "<Space>",
+                                          "<lt>", "<#65,35,0>", "."};
+
+// A finished recording of kTokens, a key every 100 ms, partition 4242.
+std::string finishedRecording() {
+  recording::Writer writer(4242);
+  std::string text = writer.header();
+  for (std::size_t i = 0; i < kTokens.size(); ++i)
+    text += writer.key(kTokens[i], static_cast<std::int64_t>(i) * 100);
+  return text + writer.end({Ending::Died, 17, 3, 900});
+}
+
+std::string tempFile(const std::string& text) {
+  char name[] = "/tmp/vesperdeep-recording-XXXXXX";
+  const int fd = mkstemp(name);
+  EXPECT_GE(fd, 0);
+  close(fd);
+  std::ofstream(name, std::ios::binary) << text;
+  return name;
+}
+
+TEST(Recording, ReadsBackWhatWasWritten) {
+  const recording::Loaded loaded = recording::parse(finishedRecording());
+  ASSERT_TRUE(loaded.recording) << loaded.error;
+  const recording::Recording& read = *loaded.recording;
+  EXPECT_EQ(read.partition, 4242u);
+  EXPECT_EQ(read.keys, kTokens);
+  EXPECT_EQ(read.times.back(), 600);
+  EXPECT_EQ(read.summary.ending, Ending::Died);
+  EXPECT_EQ(read.summary.turns, 17);
+  EXPECT_EQ(read.summary.kills, 3);
+  EXPECT_EQ(read.summary.lengthMs, 900);
+}
+
+TEST(Recording, IsAKeyScriptOfItsKeys) {
+  const std::vector<TCOD_key_t> whole = harness::parseKeyScript(finishedRecording());
+  const std::vector<TCOD_key_t> keys =
+      harness::parseKeyScript(recording::parse(finishedRecording()).recording->script());
+  ASSERT_EQ(whole.size(), kTokens.size());
+  ASSERT_EQ(keys.size(), kTokens.size());
+  for (std::size_t i = 0; i < kTokens.size(); ++i) {
+    EXPECT_EQ(harness::describeKey(whole[i]), harness::describeKey(keys[i]));
+    EXPECT_EQ(harness::describeKey(whole[i]), kTokens[i]) << i;
+  }
+}
+
+TEST(Recording, WithoutItsEndItEndedAbnormally) {
+  recording::Writer writer(7);
+  std::string text = writer.header();
+  text += writer.key("j", 40);
+  text += writer.key("k", 1300);
+  for (const std::string& cut : {text, recording::Writer(7).header()}) {
+    const recording::Loaded loaded = recording::parse(cut);
+    ASSERT_TRUE(loaded.recording) << loaded.error;
+    EXPECT_EQ(loaded.recording->summary.ending, Ending::Abnormal);
+  }
+  const recording::Loaded whole = recording::parse(text);
+  EXPECT_EQ(whole.recording->keys.size(), 2u);
+  EXPECT_EQ(whole.recording->summary.lengthMs, 1300);
+}
+
+// The text with the first occurrence of `from` replaced by `to`.
+std::string changed(std::string text, const std::string& from, const std::string& to) {
+  const std::size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  return text.replace(at, from.size(), to);
+}
+
+TEST(Recording, RefusesWhatCannotReplayExactly) {
+  const std::string good = finishedRecording();
+  recording::Writer backwards(1);
+  std::string backwardsText = backwards.header();
+  backwardsText += backwards.key("h", 50);
+  backwardsText += backwards.key("j", 20);
+  struct Case {
+    std::string text;
+    std::string says;
+  };
+  const std::vector<Case> cases = {
+      {changed(good, "\n<S-h>\n", "\n<S-j>\n"), "checksum"},
+      {changed(good, "partition 4242", "partition 4243"), "checksum"},
+      {changed(good, "turns 17", "turns 16"), "checksum"},
+      {changed(good, "# version ", "# version 9."), "version 9."},
+      {good.substr(0, good.find("<Esc>") + 3), "cut short"},
+      {good.substr(0, good.find("<Esc>") + 6), "without its time"},
+      {good + "h\n", "after its end"},
+      {changed(good, "\n.\n", "\n..\n"), "not a key"},
+      {changed(good, "# end died", "# end won"), "end line"},
+      {backwardsText, "damaged"},
+      {"", "not a vesperdeep recording"},
+      {"hjkl\n", "not a vesperdeep recording"},
+  };
+  for (const Case& bad : cases) {
+    const recording::Loaded loaded = recording::parse(bad.text);
+    EXPECT_FALSE(loaded.recording) << bad.says;
+    EXPECT_NE(loaded.error.find(bad.says), std::string::npos) << loaded.error;
+    EXPECT_EQ(loaded.error.find('\n'), std::string::npos) << loaded.error;
+  }
+}
+
+// Every key the fuzzer makes (every code, character and modifier) is written as a token that a
+// key script reads back as the same key.
+TEST(Recording, EveryKeyIsWrittenAsATokenThatReadsBackAsIt) {
+  harness::KeyFuzzer fuzzer(18);
+  for (int i = 0; i < 20000; ++i) {
+    const TCOD_key_t key = fuzzer.next();
+    const std::string token = recording::keyToken(key);
+    const std::vector<TCOD_key_t> read = harness::parseKeyScript("#\n" + token + "\n");
+    ASSERT_EQ(read.size(), 1u) << token;
+    ASSERT_EQ(harness::describeKey(read[0]), harness::describeKey(key)) << token;
+  }
+}
+
+TEST(Recording, LoadRefusesAHugeFileByItsSizeAndNamesTheFile) {
+  const std::string name = tempFile("");
+  ASSERT_EQ(truncate(name.c_str(), 100 << 20), 0);  // sparse: nothing is there to read
+  const recording::Loaded huge = recording::load(name);
+  EXPECT_FALSE(huge.recording);
+  EXPECT_EQ(huge.error.rfind(name + ": is larger than", 0), 0u) << huge.error;
+  std::ofstream(name, std::ios::binary | std::ios::trunc) << finishedRecording();
+  EXPECT_TRUE(recording::load(name).recording);
+  std::remove(name.c_str());
+  EXPECT_EQ(recording::load(name).error, name + ": cannot be read");
+}
+
+}  // namespace
