@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "App.hpp"
-#include "Headless.hpp"
 #include "Keyboard.hpp"
+#include "Keys.hpp"
 #include "MidGame.hpp"
 #include "Process.hpp"
 #include "Tool.hpp"
@@ -98,7 +98,7 @@ class ScriptedPlayer {
       if (roll < choice.weight) return choice.key;
       roll -= choice.weight;
     }
-    return characterKey('.');
+    return actionKey(Action::Wait);
   }
 
   // The script's own generator: the keys chosen draw nothing from the game's rand().

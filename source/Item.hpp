@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "Entity.hpp"
@@ -39,14 +40,34 @@ enum EquipSlot : int {
   Body = 2,
   Legs = 3,
 };
+constexpr std::size_t kSlotCount = Legs + 1;
 
-// Equipment of this kind or below adds its bonus to armour, above it to weapon damage.
-constexpr int kLastArmourKind = 37;
+// The edges of the bands of kind numbers (first and last kind of each). The band a kind falls
+// in decides its flag, glyph and slot, named or not.
+enum KindBand : int {
+  kFirstCorpse = 1,
+  kLastCorpse = 5,
+  kFirstMaterial = 8,
+  kLastMaterial = 12,
+  kFirstFood = 15,
+  kLastFood = 20,
+  kFirstHeadGear = 23,
+  kLastHeadGear = 26,
+  kFirstBodyGear = 27,
+  kLastBodyGear = 31,
+  kFirstLegGear = 32,
+  kLastLegGear = 36,
+  kFirstWeapon = 37,
+  kLastWeapon = 41,
+  kFirstKeepsake = 42,  // and every kind above: the note's band
+};
 
 // How much hunger eating an item of `kind` takes away; 0 for anything that is not food.
 int nutritionOf(int kind);
 // Whether butchering a corpse of `kind` yields anything (the kitten's yields nothing).
 bool yieldsProducts(int corpseKind);
+// Whether the bonus of equipment of `kind` counts toward armour (true) or weapon damage.
+bool bonusAddsToArmour(int kind);
 
 // Anything the player can find, carry, eat, craft, wear or read; all of it follows from `kind`.
 class Item : public Entity {

@@ -12,11 +12,12 @@
 #include "FightOdds.hpp"
 #include "Game.hpp"
 #include "Grid.hpp"
-#include "Headless.hpp"
 #include "Item.hpp"
+#include "Keys.hpp"
 #include "Map.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
+#include "Scenario.hpp"
 
 using bot::actionsInTurn;
 using bot::BoutGround;
@@ -29,6 +30,7 @@ using bot::fighterOf;
 using bot::kBoutLookahead;
 using bot::lossChance;
 using bot::mayWalk;
+using harness::actionKey;
 using harness::characterKey;
 using harness::moveKey;
 using harness::plainKey;
@@ -205,19 +207,19 @@ TCOD_key_t Autoplayer::nextKey(const Game& game) {
   observe(game);
   if (auto key = menuKey(game)) return *key;
   const Player& player = *game.player;
-  if (firstEntry(player, isNote)) return press(characterKey('i'), "read the note");
+  if (firstEntry(player, isNote)) return press(actionKey(Action::OpenInventory), "read the note");
   if (player.hunger >= kUrgentHunger && foodToEat(player) &&
       (nothingAtHand(game) || player.hunger >= kStarvingHunger)) {
-    return press(characterKey('i'), "eat now");
+    return press(actionKey(Action::OpenInventory), "eat now");
   }
   if (auto key = fightKey(game)) return *key;
   if (player.hunger >= kUrgentHunger && foodToEat(player))
-    return press(characterKey('i'), "eat now");
+    return press(actionKey(Action::OpenInventory), "eat now");
   if (auto key = upkeepKey(game)) return *key;
   if (auto key = huntKey(game)) return *key;
   if (auto key = healKey(game)) return *key;
   if (auto key = travelKey(game)) return *key;
-  return press(characterKey('.'), "nothing to do");
+  return press(actionKey(Action::Wait), "nothing to do");
 }
 
 TCOD_key_t Autoplayer::press(const TCOD_key_t& key, const char* why) {
@@ -456,7 +458,7 @@ std::optional<TCOD_key_t> Autoplayer::closeBoutKey(const Game& game, const NPC& 
   if (move.value.safeTurns <= 0) {
     // No way to keep out of reach this turn: strike if it can.
     if (gap <= 1) return attack(game, bear);
-    return press(characterKey('.'), "cornered by a bear");
+    return press(actionKey(Action::Wait), "cornered by a bear");
   }
   if (move.direction >= 0) {
     return pressInBout(moveKey(move.direction),
@@ -468,7 +470,7 @@ std::optional<TCOD_key_t> Autoplayer::closeBoutKey(const Game& game, const NPC& 
     return attack(game, bear);
   }
   if (getAway && gap > 1) return std::nullopt;  // out of its reach: go about other things
-  return pressInBout(characterKey('.'), "let the bear come", bear, move);
+  return pressInBout(actionKey(Action::Wait), "let the bear come", bear, move);
 }
 
 // The best first move of a bout with `bear`; `getAway` turns true when the ground here will not
@@ -511,7 +513,7 @@ std::optional<TCOD_key_t> Autoplayer::approachBearKey(const Game& game, const NP
   if (direction < 0) return std::nullopt;
   const Step& step = kSteps[static_cast<std::size_t>(direction)];
   if (bearActs && chebyshev(player.x + step.dx, player.y + step.dy, bear.x, bear.y) <= 2) {
-    return press(characterKey('.'), "wait for the bear's rest");
+    return press(actionKey(Action::Wait), "wait for the bear's rest");
   }
   return press(moveKey(direction), "go to the bear");
 }
@@ -568,17 +570,17 @@ std::optional<TCOD_key_t> Autoplayer::upkeepKey(const Game& game) {
     resting = false;
   }
   if (!isQuiet(game)) return std::nullopt;
-  if (hasPackWork(player)) return press(characterKey('i'), "open the inventory");
+  if (hasPackWork(player)) return press(actionKey(Action::OpenInventory), "open the inventory");
   const std::size_t outgrown = outgrownCount(player);
   if (outgrown > 0 && (outgrown >= kOutgrownToTidy || player.inventory.size() >= kPackToTidy)) {
-    return press(characterKey('d'), "open the drop window");
+    return press(actionKey(Action::OpenDrop), "open the drop window");
   }
   const Item* underfoot = firstItemOn(game.map->tileAt(player.x, player.y));
   if (underfoot != nullptr && isWanted(*underfoot) &&
       player.inventory.size() <= Player::kPickUpLimit) {
-    return press(characterKey('g'), "pick up");
+    return press(actionKey(Action::PickUp), "pick up");
   }
-  if (resting) return press(characterKey('.'), "rest");
+  if (resting) return press(actionKey(Action::Wait), "rest");
   return std::nullopt;
 }
 
@@ -590,7 +592,7 @@ std::optional<TCOD_key_t> Autoplayer::healKey(const Game& game) {
   }
   if (!creaturesInView(game).empty()) return std::nullopt;
   resting = true;
-  return press(characterKey('.'), "heal before going on");
+  return press(actionKey(Action::Wait), "heal before going on");
 }
 
 // Walks toward the nearest creature in view that the bot can beat. Bears are only sought out

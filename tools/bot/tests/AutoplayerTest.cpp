@@ -20,7 +20,7 @@
 #include "Keyboard.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
-#include "Rig.hpp"
+#include "Keys.hpp"
 #include "Scenario.hpp"
 
 namespace {
@@ -104,7 +104,7 @@ TEST(AutoplayerBoutTest, CreaturesActInTheRhythmTheBotReckonsWith) {
       "#....s...#",
       "##########",
   });
-  keyboard::setKeySource([] { return harness::characterKey('.'); });
+  keyboard::setKeySource([] { return harness::actionKey(Action::Wait); });
   const std::vector<NPC*> creatures = harness::creaturesOf(*game);
   ASSERT_EQ(creatures.size(), 3u);
   for (int turn = 1; turn <= 40; ++turn) {
