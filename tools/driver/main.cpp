@@ -24,12 +24,12 @@
 #include "Display.hpp"
 #include "Game.hpp"
 #include "Headless.hpp"
-#include "Keys.hpp"
-#include "Scenario.hpp"
-#include "Screen.hpp"
 #include "Invariants.hpp"
 #include "Keyboard.hpp"
+#include "Keys.hpp"
 #include "Player.hpp"
+#include "Scenario.hpp"
+#include "Screen.hpp"
 #include "Tool.hpp"
 
 namespace {

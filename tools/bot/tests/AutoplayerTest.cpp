@@ -18,9 +18,9 @@
 #include "Game.hpp"
 #include "Item.hpp"
 #include "Keyboard.hpp"
+#include "Keys.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
-#include "Keys.hpp"
 #include "Scenario.hpp"
 
 namespace {
