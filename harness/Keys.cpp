@@ -316,8 +316,8 @@ TCOD_key_t KeyScript::next() {
 namespace {
 
 // How often the fuzzer presses the keys of each action of the game's key table (in
-// thousandths); a key is then drawn from the action's keys. The shares and the letters' below
-// leave the rest for any key at all.
+// thousandths); a key is then drawn from the action's keys. An action without a row here (a new
+// key command) gets kNewActionShare, so that no key of the table goes unpressed.
 struct ActionWeight {
   Action action;
   int thousandths;
@@ -328,8 +328,22 @@ constexpr ActionWeight kActionWeights[] = {
     {Action::OpenInventory, 60}, {Action::OpenDrop, 40}, {Action::GiveBatMeat, 25},
     {Action::Quit, 4},
 };
+constexpr int kNewActionShare = 20;
 constexpr int kLetterShare = 120;  // a..z: the choices of the menus
 constexpr int kLetterCount = 26;
+constexpr int kAnyKeyShare = 121;  // any key code, character and modifiers
+
+// The actions of the key table, each once, in table order.
+std::vector<Action> tableActions() {
+  std::vector<Action> actions;
+  for (const KeyBinding& binding : normalKeys()) {
+    const Action action = binding.command.action;
+    if (std::find(actions.begin(), actions.end(), action) == actions.end()) {
+      actions.push_back(action);
+    }
+  }
+  return actions;
+}
 
 }  // namespace
 
@@ -337,23 +351,29 @@ int fuzzWeightOf(Action action) {
   for (const ActionWeight& weight : kActionWeights) {
     if (weight.action == action) return weight.thousandths;
   }
-  return 0;
+  const std::vector<Action> actions = tableActions();
+  const bool inTable = std::find(actions.begin(), actions.end(), action) != actions.end();
+  return inTable ? kNewActionShare : 0;
 }
 
 KeyFuzzer::KeyFuzzer(std::uint64_t seed) : generator(seed) {}
 
 TCOD_key_t KeyFuzzer::next() {
-  int roll = std::uniform_int_distribution<int>(0, 999)(generator);
+  static const std::vector<Action> actions = tableActions();
+  int total = kLetterShare + kAnyKeyShare;
+  for (const Action action : actions)
+    total += fuzzWeightOf(action);
+  int roll = std::uniform_int_distribution<int>(0, total - 1)(generator);
   const auto below = [&](std::size_t n) {
     return std::uniform_int_distribution<std::size_t>(0, n - 1)(generator);
   };
-  for (const ActionWeight& weight : kActionWeights) {
-    if (roll >= weight.thousandths) {
-      roll -= weight.thousandths;
+  for (const Action action : actions) {
+    if (roll >= fuzzWeightOf(action)) {
+      roll -= fuzzWeightOf(action);
       continue;
     }
-    const std::vector<TCOD_key_t> keys = actionKeys(weight.action);
-    if (!keys.empty()) return keys[below(keys.size())];
+    const std::vector<TCOD_key_t> keys = actionKeys(action);
+    return keys[below(keys.size())];
   }
   if (roll < kLetterShare) return characterKey(static_cast<char>('a' + below(kLetterCount)));
   return anyKey();

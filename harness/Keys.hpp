@@ -91,8 +91,8 @@ class KeyScript {
   bool exhausted = false;
 };
 
-// The share (in thousandths) of the fuzzer's keys that ask for `action`; 0 for an action the
-// fuzzer has no share for, which a test of the harness reports.
+// The share (in thousandths, of 1000 for today's key table) of the fuzzer's keys that ask for
+// `action`: its own, a small one for a key command added since, 0 for an action no key asks for.
 int fuzzWeightOf(Action action);
 
 // Random key presses for fuzzing, from its own generator (never rand(), which the game owns).

@@ -304,6 +304,7 @@ TEST(KeysTest, EveryActionOfTheKeyTableIsFuzzedAndBuiltFromTheTable) {
   EXPECT_EQ(describeKey(actionKey(Action::Wait)), ".");
   EXPECT_EQ(describeKey(actionKey(Action::Quit)), "<Esc>");
   EXPECT_EQ(keyFor(Action::None).vk, TCODK_NONE);
+  EXPECT_EQ(fuzzWeightOf(Action::None), 0);
   EXPECT_EQ(actionOf(characterKey('z')), Action::None);
 }
 

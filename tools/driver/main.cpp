@@ -2,7 +2,7 @@
 //
 // Keys come from a key script or from a seeded random generator; after every key the driver
 // checks the game's invariants and can record a state hash; at the end it writes the screen as
-// text. See README.md ("Reporting a bug") and --help.
+// text. See docs/testing.md ("Reporting a bug") and --help.
 
 #include <libtcod.hpp>
 
