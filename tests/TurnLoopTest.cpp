@@ -168,6 +168,11 @@ TEST_F(TurnLoopTest, EveryOtherKeyDoesNothing) {
   TCOD_key_t nul = harness::characterKey('h');
   nul.c = 0;
   keys.push_back(nul);
+  // A key the game's key table binds since (a new command) is no longer one of these.
+  keys.erase(
+      std::remove_if(keys.begin(), keys.end(),
+                     [](const TCOD_key_t& key) { return harness::actionOf(key) != Action::None; }),
+      keys.end());
 
   const std::string before = harness::lastMessage(*game);
   const std::size_t logSize = game->messageLog.entries().size();
