@@ -34,16 +34,17 @@ struct Band {
 // first weapon kind counts its bonus as armour, as it always has; no named kind has that number.
 constexpr Band kBands[] = {
     // first kind, last kind, flag, glyph, slot, bonus counts toward
-    {kFirstCorpse, kLastCorpse, &Item::butcherable, kFoodGlyph, NoSlot, BonusTo::Nothing},
+    {kCorpseBand.first, kCorpseBand.last, &Item::butcherable, kFoodGlyph, NoSlot, BonusTo::Nothing},
     {SmallStone, SmallStone, &Item::craftable, kStoneGlyph, NoSlot, BonusTo::Nothing},
-    {kFirstMaterial, kLastMaterial, &Item::craftable, kMaterialGlyph, NoSlot, BonusTo::Nothing},
-    {kFirstFood, kLastFood, &Item::eatable, kFoodGlyph, NoSlot, BonusTo::Nothing},
-    {kFirstHeadGear, kLastHeadGear, nullptr, kArmourGlyph, Head, BonusTo::Armour},
-    {kFirstBodyGear, kLastBodyGear, nullptr, kArmourGlyph, Body, BonusTo::Armour},
-    {kFirstLegGear, kLastLegGear, nullptr, kArmourGlyph, Legs, BonusTo::Armour},
-    {kFirstWeapon, kFirstWeapon, nullptr, kWeaponGlyph, Weapon, BonusTo::Armour},
-    {kFirstWeapon + 1, kLastWeapon, nullptr, kWeaponGlyph, Weapon, BonusTo::Damage},
-    {kFirstKeepsake, std::numeric_limits<int>::max(), nullptr, kArmourGlyph, NoSlot,
+    {kMaterialBand.first, kMaterialBand.last, &Item::craftable, kMaterialGlyph, NoSlot,
+     BonusTo::Nothing},
+    {kFoodBand.first, kFoodBand.last, &Item::eatable, kFoodGlyph, NoSlot, BonusTo::Nothing},
+    {kHeadGearBand.first, kHeadGearBand.last, nullptr, kArmourGlyph, Head, BonusTo::Armour},
+    {kBodyGearBand.first, kBodyGearBand.last, nullptr, kArmourGlyph, Body, BonusTo::Armour},
+    {kLegGearBand.first, kLegGearBand.last, nullptr, kArmourGlyph, Legs, BonusTo::Armour},
+    {kWeaponBand.first, kWeaponBand.first, nullptr, kWeaponGlyph, Weapon, BonusTo::Armour},
+    {kWeaponBand.first + 1, kWeaponBand.last, nullptr, kWeaponGlyph, Weapon, BonusTo::Damage},
+    {kFirstKeepsakeKind, std::numeric_limits<int>::max(), nullptr, kArmourGlyph, NoSlot,
      BonusTo::Nothing},
 };
 

@@ -42,25 +42,20 @@ enum EquipSlot : int {
 };
 constexpr std::size_t kSlotCount = Legs + 1;
 
-// The edges of the bands of kind numbers (first and last kind of each). The band a kind falls
-// in decides its flag, glyph and slot, named or not.
-enum KindBand : int {
-  kFirstCorpse = 1,
-  kLastCorpse = 5,
-  kFirstMaterial = 8,
-  kLastMaterial = 12,
-  kFirstFood = 15,
-  kLastFood = 20,
-  kFirstHeadGear = 23,
-  kLastHeadGear = 26,
-  kFirstBodyGear = 27,
-  kLastBodyGear = 31,
-  kFirstLegGear = 32,
-  kLastLegGear = 36,
-  kFirstWeapon = 37,
-  kLastWeapon = 41,
-  kFirstKeepsake = 42,  // and every kind above: the note's band
+// A band of kind numbers: its first and its last kind. The band a kind falls in decides its
+// flag, glyph and slot, named or not.
+struct KindBand {
+  int first;
+  int last;
 };
+inline constexpr KindBand kCorpseBand{1, 5};
+inline constexpr KindBand kMaterialBand{8, 12};
+inline constexpr KindBand kFoodBand{15, 20};
+inline constexpr KindBand kHeadGearBand{23, 26};
+inline constexpr KindBand kBodyGearBand{27, 31};
+inline constexpr KindBand kLegGearBand{32, 36};
+inline constexpr KindBand kWeaponBand{37, 41};
+inline constexpr int kFirstKeepsakeKind = 42;  // and every kind above: the note's band
 
 // How much hunger eating an item of `kind` takes away; 0 for anything that is not food.
 int nutritionOf(int kind);
