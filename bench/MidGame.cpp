@@ -5,11 +5,12 @@
 #include <cstdlib>
 
 #include "Entity.hpp"
-#include "Headless.hpp"
 #include "Item.hpp"
 #include "Keyboard.hpp"
+#include "Keys.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
+#include "Scenario.hpp"
 
 namespace bench {
 namespace {

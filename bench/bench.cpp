@@ -19,8 +19,8 @@
 
 #include "AllocationCounter.hpp"
 #include "App.hpp"
-#include "Headless.hpp"
 #include "Keyboard.hpp"
+#include "Keys.hpp"
 #include "MidGame.hpp"
 #include "Player.hpp"
 #include "Process.hpp"
@@ -100,7 +100,7 @@ void BM_Turn(benchmark::State& state) {
     state.SkipWithError("could not place five hunters around the player");
     return;
   }
-  bench::holdKey(harness::characterKey('.'));  // waiting always takes a turn
+  bench::holdKey(harness::actionKey(Action::Wait));  // waiting always takes a turn
   const int firstTurn = game.turnCount;
   for (auto _ : state) {
     state.PauseTiming();
@@ -140,7 +140,7 @@ void BM_Flush(benchmark::State& state) {
   std::vector<std::unique_ptr<TCODConsole>> frames;
   for (int frame = 0; frame < 2; ++frame) {
     if (frame == 1) {
-      bench::holdKey(harness::characterKey('.'));
+      bench::holdKey(harness::actionKey(Action::Wait));
       game.update();
       keyboard::setKeySource(nullptr);
     }

@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "App.hpp"
-#include "Headless.hpp"
 #include "Keyboard.hpp"
+#include "Keys.hpp"
 #include "MidGame.hpp"
 #include "Process.hpp"
 #include "Tool.hpp"
@@ -40,17 +40,33 @@ process's resident size after the games: the peak of the first and the growth ov
 Exit status: 0 done, 1 no font sheet or fewer games played than asked, 64 bad arguments.
 )";
 
+// How often each key of the game's key table is pressed, by what it asks for; ending the game
+// is left to the player below.
+struct ActionWeight {
+  Action action;
+  int weight;
+};
+constexpr ActionWeight kActionMix[] = {
+    // action, weight of each of its keys
+    {Action::Move, 5},          {Action::Wait, 5},     {Action::PickUp, 8},
+    {Action::OpenInventory, 4}, {Action::OpenDrop, 2}, {Action::GiveBatMeat, 1},
+};
+
 struct WeightedKey {
   int weight;
   std::string_view key;  // as a key script writes it
 };
 
-constexpr std::array<WeightedKey, 24> kKeyMix = {{
+// The letters of the menus: the first entries, "z" that closes a menu, and one past the list.
+constexpr std::array<WeightedKey, 7> kMenuMix = {{
     // weight, key
-    {8, "h"}, {8, "j"}, {8, "k"},      {8, "l"},       {5, "y"},      {5, "u"},
-    {5, "b"}, {5, "n"}, {3, "<Left>"}, {3, "<Right>"}, {3, "<Up>"},   {3, "<Down>"},
-    {5, "."}, {8, "g"}, {4, "i"},      {2, "d"},       {4, "a"},      {3, "b"},
-    {3, "c"}, {2, "d"}, {2, "e"},      {4, "z"},       {1, "<Home>"}, {1, "x"},
+    {4, "a"},
+    {3, "b"},
+    {3, "c"},
+    {2, "d"},
+    {2, "e"},
+    {4, "z"},
+    {1, "x"},
 }};
 
 struct Sample {
@@ -63,7 +79,11 @@ class ScriptedPlayer {
  public:
   ScriptedPlayer(const App& app, int games, int keysPerGame)
       : app(app), games(games), keysPerGame(keysPerGame) {
-    for (const WeightedKey& entry : kKeyMix)
+    for (const ActionWeight& entry : kActionMix) {
+      for (const TCOD_key_t& key : actionKeys(entry.action))
+        keyMix.push_back({entry.weight, key});
+    }
+    for (const WeightedKey& entry : kMenuMix)
       keyMix.push_back({entry.weight, parseKeyScript(entry.key).front()});
   }
 
@@ -98,7 +118,7 @@ class ScriptedPlayer {
       if (roll < choice.weight) return choice.key;
       roll -= choice.weight;
     }
-    return characterKey('.');
+    return actionKey(Action::Wait);
   }
 
   // The script's own generator: the keys chosen draw nothing from the game's rand().

@@ -212,8 +212,8 @@ std::string checkInvariants(const Game& game) {
   }
   if (player.hunger < 0) report.fail("the player's hunger is ", player.hunger);
   if (game.mode < Normal || game.mode > EndScreen) report.fail("unknown mode ", game.mode);
-  if (game.storyStage < 0 || game.storyStage > 6) {
-    report.fail("story stage ", game.storyStage, " is outside 0..6");
+  if (game.storyStage < 0 || game.storyStage > Game::kLastStoryStage) {
+    report.fail("story stage ", game.storyStage, " is outside 0..", Game::kLastStoryStage);
   }
   return report.str();
 }

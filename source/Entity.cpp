@@ -6,8 +6,12 @@
 
 std::uint32_t nextEntityId = 0;
 
+// The parameters carry the names of the fields they set.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wshadow"
 Entity::Entity(MessageLog* messageLog, Map* map, int x, int y, bool blocks)
     : messageLog(messageLog), map(map), id(nextEntityId++), x(x), y(y), blocks(blocks) {}
+#pragma GCC diagnostic pop
 
 Entity::~Entity() {
   if (map != nullptr && isOnMap()) map->tileAt(x, y).remove(id);

@@ -15,12 +15,6 @@ namespace {
 
 // ---- Keys become commands --------------------------------------------------------------------
 
-struct KeyBinding {
-  TCOD_keycode_t vk;
-  char c;  // for TCODK_CHAR keys
-  Command command;
-};
-
 // One key per row: the formatter would pack these short rows two to a line.
 // clang-format off
 constexpr KeyBinding kNormalKeys[] = {
@@ -90,9 +84,9 @@ constexpr Milestone kMilestones[] = {
      "You remember why you are in this cave. You pull something out of your pocket. CHECK "
      "INVENTORY"},
 };
-constexpr int kNoteStage = 5;
-static_assert(static_cast<std::size_t>(kNoteStage) + 1 == std::size(kMilestones),
-              "the note comes with the last milestone");
+constexpr int kNoteStage = Game::kLastStoryStage - 1;
+static_assert(static_cast<std::size_t>(Game::kLastStoryStage) == std::size(kMilestones),
+              "one milestone per story stage; the note comes with the last");
 
 constexpr const char* kWakeUpMessage =
     "You wake up grogilly in a dark cave, alone. Your head is pounding and you can taste blood. "
@@ -621,6 +615,17 @@ void Game::drawGround() {
   }
   root.printRectEx(kGroundX, kGroundY + 1, kSeeHereWidth, kSeeHereHeight, TCOD_BKGND_NONE,
                    TCOD_LEFT, "%s", seeHere.c_str());
+}
+
+KeyTable normalKeys() {
+  return {std::begin(kNormalKeys), std::end(kNormalKeys)};
+}
+
+KeyBinding keyFor(Action action) {
+  for (const KeyBinding& binding : kNormalKeys) {
+    if (binding.command.action == action) return binding;
+  }
+  return {TCODK_NONE, 0, {Action::None, 0}};
 }
 
 char moveLetter(int direction) {

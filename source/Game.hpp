@@ -19,6 +19,28 @@ struct Command {
   int direction;  // a Direction, for Move
 };
 
+// One row of the key table of normal mode: a key and the command it gives.
+struct KeyBinding {
+  TCOD_keycode_t vk;
+  char c;  // for TCODK_CHAR keys
+  Command command;
+};
+
+// The rows of the key table of normal mode, in the order the game looks a key up.
+struct KeyTable {
+  const KeyBinding* first;
+  const KeyBinding* last;  // one past the end
+  const KeyBinding* begin() const { return first; }
+  const KeyBinding* end() const { return last; }
+};
+
+// The key table of normal mode: every key the game answers outside the menu screens.
+KeyTable normalKeys();
+
+// The first row of the key table that asks for `action`: '.' for Wait, Escape for Quit, the
+// left arrow for Move. A row with vk TCODK_NONE when no key asks for it.
+KeyBinding keyFor(Action action);
+
 // The letter key that moves the player in `direction` (a Direction), from the key table: 'h'
 // for West. 0 for a number that is no direction.
 char moveLetter(int direction);
@@ -61,6 +83,9 @@ class Game {
   void draw();
   // Everything on screen but the level: side panel, ground line, log and menu windows.
   void drawInterface();
+
+  // The story stage after the last milestone, the one that brings the note.
+  static constexpr std::int32_t kLastStoryStage = 6;
 
   std::int32_t storyStage = 0;
   std::int32_t turnCount = 0;

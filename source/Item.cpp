@@ -16,29 +16,45 @@ constexpr signed char kStoneGlyph = 7;
 constexpr signed char kArmourGlyph = '[';
 constexpr signed char kWeaponGlyph = ')';
 
-// A run of kind numbers that share their flag, glyph and slot, named or not.
+// Where the bonus of a band's equipment counts.
+enum class BonusTo { Nothing, Armour, Damage };
+
+// A run of kind numbers that share their flag, glyph, slot and bonus target, named or not.
 struct Band {
   int first;
   int last;
   bool Item::*flag;  // nullptr: none
   signed char glyph;
   int slot;
+  BonusTo bonusTo;
 };
 
 // The first band that holds a kind decides; a kind in none keeps the defaults (glyph 1, no flag,
-// NoSlot). The small stone comes before its band because it alone has a glyph of its own.
+// NoSlot). The small stone comes before its band because it alone has a glyph of its own. The
+// first weapon kind counts its bonus as armour, as it always has; no named kind has that number.
 constexpr Band kBands[] = {
-    // first kind, last kind, flag, glyph, slot
-    {1, 5, &Item::butcherable, kFoodGlyph, NoSlot},
-    {SmallStone, SmallStone, &Item::craftable, kStoneGlyph, NoSlot},
-    {8, 12, &Item::craftable, kMaterialGlyph, NoSlot},
-    {15, 20, &Item::eatable, kFoodGlyph, NoSlot},
-    {23, 26, nullptr, kArmourGlyph, Head},
-    {27, 31, nullptr, kArmourGlyph, Body},
-    {32, 36, nullptr, kArmourGlyph, Legs},
-    {37, 41, nullptr, kWeaponGlyph, Weapon},
-    {42, std::numeric_limits<int>::max(), nullptr, kArmourGlyph, NoSlot},
+    // first kind, last kind, flag, glyph, slot, bonus counts toward
+    {kCorpseBand.first, kCorpseBand.last, &Item::butcherable, kFoodGlyph, NoSlot, BonusTo::Nothing},
+    {SmallStone, SmallStone, &Item::craftable, kStoneGlyph, NoSlot, BonusTo::Nothing},
+    {kMaterialBand.first, kMaterialBand.last, &Item::craftable, kMaterialGlyph, NoSlot,
+     BonusTo::Nothing},
+    {kFoodBand.first, kFoodBand.last, &Item::eatable, kFoodGlyph, NoSlot, BonusTo::Nothing},
+    {kHeadGearBand.first, kHeadGearBand.last, nullptr, kArmourGlyph, Head, BonusTo::Armour},
+    {kBodyGearBand.first, kBodyGearBand.last, nullptr, kArmourGlyph, Body, BonusTo::Armour},
+    {kLegGearBand.first, kLegGearBand.last, nullptr, kArmourGlyph, Legs, BonusTo::Armour},
+    {kWeaponBand.first, kWeaponBand.first, nullptr, kWeaponGlyph, Weapon, BonusTo::Armour},
+    {kWeaponBand.first + 1, kWeaponBand.last, nullptr, kWeaponGlyph, Weapon, BonusTo::Damage},
+    {kFirstKeepsakeKind, std::numeric_limits<int>::max(), nullptr, kArmourGlyph, NoSlot,
+     BonusTo::Nothing},
 };
+
+// The band of `kind`, or nullptr.
+const Band* bandOf(int kind) {
+  for (const Band& band : kBands) {
+    if (kind >= band.first && kind <= band.last) return &band;
+  }
+  return nullptr;
+}
 
 struct NamedKind {
   int kind;
@@ -134,20 +150,22 @@ void require(bool flag, const char* flagName, const char* action) {
 
 }  // namespace
 
+// The parameters carry the names of the fields they set.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wshadow"
 Item::Item(MessageLog* messageLog, Map* map, int x, int y, int kind)
     : Entity(messageLog, map, x, y, false), kind(kind) {
   applyBand();
   setUpKind(kind);
 }
+#pragma GCC diagnostic pop
 
 void Item::applyBand() {
-  for (const Band& band : kBands) {
-    if (kind < band.first || kind > band.last) continue;
-    if (band.flag != nullptr) this->*band.flag = true;
-    glyph = band.glyph;
-    slot = band.slot;
-    return;
-  }
+  const Band* band = bandOf(kind);
+  if (band == nullptr) return;
+  if (band->flag != nullptr) this->*band->flag = true;
+  glyph = band->glyph;
+  slot = band->slot;
 }
 
 void Item::setUpKind(int itemKind) {
@@ -194,4 +212,9 @@ int nutritionOf(int kind) {
 bool yieldsProducts(int corpseKind) {
   const Yield* yield = findRow(kYields, corpseKind, &Yield::corpse);
   return yield != nullptr && (yield->pelt != 0 || yield->productCount > 0);
+}
+
+bool bonusAddsToArmour(int kind) {
+  const Band* band = bandOf(kind);
+  return band != nullptr && band->bonusTo == BonusTo::Armour;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "Entity.hpp"
@@ -39,14 +40,29 @@ enum EquipSlot : int {
   Body = 2,
   Legs = 3,
 };
+constexpr std::size_t kSlotCount = Legs + 1;
 
-// Equipment of this kind or below adds its bonus to armour, above it to weapon damage.
-constexpr int kLastArmourKind = 37;
+// A band of kind numbers: its first and its last kind. The band a kind falls in decides its
+// flag, glyph and slot, named or not.
+struct KindBand {
+  int first;
+  int last;
+};
+inline constexpr KindBand kCorpseBand{1, 5};
+inline constexpr KindBand kMaterialBand{8, 12};
+inline constexpr KindBand kFoodBand{15, 20};
+inline constexpr KindBand kHeadGearBand{23, 26};
+inline constexpr KindBand kBodyGearBand{27, 31};
+inline constexpr KindBand kLegGearBand{32, 36};
+inline constexpr KindBand kWeaponBand{37, 41};
+inline constexpr int kFirstKeepsakeKind = 42;  // and every kind above: the note's band
 
 // How much hunger eating an item of `kind` takes away; 0 for anything that is not food.
 int nutritionOf(int kind);
 // Whether butchering a corpse of `kind` yields anything (the kitten's yields nothing).
 bool yieldsProducts(int corpseKind);
+// Whether the bonus of equipment of `kind` counts toward armour (true) or weapon damage.
+bool bonusAddsToArmour(int kind);
 
 // Anything the player can find, carry, eat, craft, wear or read; all of it follows from `kind`.
 class Item : public Entity {

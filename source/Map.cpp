@@ -72,12 +72,16 @@ bool unregisterFrom(EntityRegistry& registry, const Entity* entity) {
   return true;
 }
 
+// The parameters carry the names of the fields they set.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wshadow"
 Map::Map(EntityRegistry* registry, int width, int height)
     : fovMap(std::make_unique<TCODMap>(width, height)),
       registry(registry),
       width(width),
       height(height),
       tiles(static_cast<std::size_t>(height), std::vector<Tile>(static_cast<std::size_t>(width))) {}
+#pragma GCC diagnostic pop
 
 Map::~Map() = default;
 

@@ -26,6 +26,9 @@ int sign(int value) {
 
 }  // namespace
 
+// The parameters carry the names of the fields they set.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wshadow"
 NPC::NPC(MessageLog* messageLog, Map* map, int x, int y, unsigned char kind)
     : Entity(messageLog, map, x, y, true), kind(kind) {
   const CreatureStats* stats = statsOf(kind);
@@ -41,6 +44,7 @@ NPC::NPC(MessageLog* messageLog, Map* map, int x, int y, unsigned char kind)
   name = stats->name;
   glyph = stats->glyph;
 }
+#pragma GCC diagnostic pop
 
 void NPC::die() {
   if (const CreatureStats* stats = statsOf(kind)) {

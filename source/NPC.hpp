@@ -46,6 +46,15 @@ constexpr const CreatureStats* statsOf(unsigned char kind) {
   }
   return nullptr;
 }
+// Whether `kind` has its row.
+constexpr bool hasStats(unsigned char kind) {
+  for (const CreatureStats& stats : kCreatureKinds) {
+    if (stats.kind == kind) return true;
+  }
+  return false;
+}
+static_assert(hasStats(Bat) && hasStats(Snake) && hasStats(Bear) && hasStats(Kitten),
+              "every creature kind of the cave has its row");
 
 class NPC;
 

@@ -6,6 +6,9 @@
 #include "Map.hpp"
 #include "MessageLog.hpp"
 
+// The parameters carry the names of the fields they set.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wshadow"
 Player::Player(MessageLog* messageLog, Map* map, int x, int y)
     : NPC(messageLog, map, x, y, PlayerKind) {
   name = "You";
@@ -18,6 +21,7 @@ Player::Player(MessageLog* messageLog, Map* map, int x, int y)
   playerSide = true;
   receive(MysteriousMeat);
 }
+#pragma GCC diagnostic pop
 
 Player::~Player() {
   for (Item* item : inventory)
@@ -83,8 +87,8 @@ Item* Player::useItem(unsigned index) {
   return nullptr;
 }
 
-void Player::receive(int kind) {
-  auto item = std::make_unique<Item>(messageLog, map, -1, -1, kind);
+void Player::receive(int itemKind) {
+  auto item = std::make_unique<Item>(messageLog, map, -1, -1, itemKind);
   inventory.push_back(item.get());  // may throw: the item is freed until the inventory holds it
   item.release();
 }
@@ -92,7 +96,7 @@ void Player::receive(int kind) {
 void Player::toggleEquipment(Item* item) {
   if (item->slot == NoSlot) return;
   Item*& worn = equipment[static_cast<std::size_t>(item->slot)];
-  int& bonusTarget = item->kind <= kLastArmourKind ? armor : weaponDamage;
+  int& bonusTarget = bonusAddsToArmour(item->kind) ? armor : weaponDamage;
   if (worn == nullptr) {
     worn = item;
     item->equipped = true;

@@ -30,14 +30,14 @@ class Player : public NPC {
   // Reads, butchers, eats, crafts, equips or unequips entry `index`, in that order of checks.
   // Returns the note when the entry is the note, nullptr otherwise.
   Item* useItem(unsigned index);
-  // Creates a new item of `kind` (equipment draws its bonus with one rand()) and appends it to
-  // the inventory, which owns it from now on; it is on no tile and never registered.
-  void receive(int kind);
+  // Creates a new item of `itemKind` (equipment draws its bonus with one rand()) and appends it
+  // to the inventory, which owns it from now on; it is on no tile and never registered.
+  void receive(int itemKind);
 
   // Owns every item in it, registered or not, in order of arrival.
   std::vector<Item*> inventory;
   // Refers to inventory items that are worn, by EquipSlot.
-  std::array<Item*, 4> equipment{};
+  std::array<Item*, kSlotCount> equipment{};
   int hunger = kStartingHunger;
   int regenCounter = 0;
 

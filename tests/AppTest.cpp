@@ -13,7 +13,9 @@
 
 #include "Entity.hpp"
 #include "Keyboard.hpp"
-#include "Rig.hpp"
+#include "Keys.hpp"
+#include "Scenario.hpp"
+#include "Screen.hpp"
 
 namespace {
 

@@ -16,7 +16,6 @@
 #include "MessageLog.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
-#include "Rig.hpp"
 #include "Scenario.hpp"
 
 namespace {

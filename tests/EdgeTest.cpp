@@ -14,12 +14,10 @@
 #include <vector>
 
 #include "Game.hpp"
-#include "Headless.hpp"
 #include "Item.hpp"
 #include "Map.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
-#include "Rig.hpp"
 #include "Scenario.hpp"
 #include "Tile.hpp"
 
@@ -73,7 +71,13 @@ TEST_P(PreyAtTheRadiusTest, IsNoticedUpToTheRadiusInEveryDirectionAndNotOneCellB
 }
 
 INSTANTIATE_TEST_SUITE_P(SnakeAndBear, PreyAtTheRadiusTest,
-                         ::testing::Values(Sighting{'s', 4}, Sighting{'B', 3}));
+                         ::testing::Values(Sighting{'s', 4}, Sighting{'B', 3}),
+                         [](const ::testing::TestParamInfo<Sighting>& info) {
+                           for (const CreatureStats& stats : kCreatureKinds) {
+                             if (stats.glyph == info.param.creature) return std::string(stats.name);
+                           }
+                           return harness::caseName(std::string(1, info.param.creature));
+                         });
 
 // ---- Flight ------------------------------------------------------------------------------
 

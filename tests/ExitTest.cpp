@@ -23,8 +23,9 @@
 #include "Game.hpp"
 #include "Item.hpp"
 #include "Keyboard.hpp"
+#include "Keys.hpp"
 #include "Player.hpp"
-#include "Rig.hpp"
+#include "Scenario.hpp"
 
 namespace {
 
@@ -167,11 +168,7 @@ void closeWindowNow() {
 constexpr unsigned kChildSeconds = 20;
 
 std::string testName(const ::testing::TestParamInfo<State>& info) {
-  std::string name = nameOf(info.param);
-  for (char& c : name) {
-    if (c == ' ') c = '_';
-  }
-  return name;
+  return harness::caseName(nameOf(info.param));
 }
 
 class ExitTest : public ::testing::TestWithParam<State> {

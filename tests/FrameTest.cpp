@@ -11,8 +11,8 @@
 #include "Display.hpp"
 #include "Game.hpp"
 #include "NPC.hpp"
-#include "Rig.hpp"
 #include "Scenario.hpp"
+#include "Screen.hpp"
 
 namespace {
 

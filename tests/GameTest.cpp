@@ -20,10 +20,11 @@
 
 #include "Display.hpp"
 #include "Item.hpp"
+#include "Keys.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
-#include "Rig.hpp"
 #include "Scenario.hpp"
+#include "Screen.hpp"
 
 namespace {
 

@@ -6,10 +6,11 @@
 #include "Display.hpp"
 #include "Game.hpp"
 #include "Item.hpp"
+#include "Keys.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
-#include "Rig.hpp"
 #include "Scenario.hpp"
+#include "Screen.hpp"
 
 #include <gtest/gtest.h>
 #include <libtcod.hpp>
@@ -86,20 +87,9 @@ class InterfaceTest : public ::testing::Test {
     });
   }
   Player& player() { return *game->player; }
-  Item* carry(int kind) {
-    auto* item = new Item(&game->messageLog, game->map.get(), -1, -1, kind);
-    player().inventory.push_back(item);
-    return item;
-  }
-  void press(const std::string& script) {
-    harness::KeyScript keys(script);
-    while (keys.remaining() > 0)
-      ASSERT_TRUE(game->update());
-  }
-  void press(TCOD_key_t key) {
-    harness::KeyScript keys{key};
-    ASSERT_TRUE(game->update());
-  }
+  Item* carry(int kind) { return harness::carry(*game, kind); }
+  void press(const std::string& script) { ASSERT_TRUE(harness::press(*game, script)); }
+  void press(TCOD_key_t key) { ASSERT_TRUE(harness::press(*game, key)); }
   void frame() { game->draw(); }
 
   std::unique_ptr<Game> game;

@@ -3,7 +3,7 @@
 #include "Item.hpp"
 #include "MessageLog.hpp"
 #include "Player.hpp"
-#include "Rig.hpp"
+#include "Scenario.hpp"
 
 #include <gtest/gtest.h>
 
@@ -93,14 +93,7 @@ std::string withBonus(const std::string& name, int bonus) {
   return name + "(+" + std::to_string(bonus) + ")";
 }
 
-// A seed whose first rand() satisfies `wanted`.
-template <typename Predicate>
-unsigned seedWhoseFirstDraw(Predicate wanted) {
-  for (unsigned seed = 1;; ++seed) {
-    std::srand(seed);
-    if (wanted(std::rand())) return seed;
-  }
-}
+using harness::seedWhoseFirstDraw;
 
 class ItemTest : public ::testing::Test {
  protected:

@@ -1,7 +1,7 @@
 // The game's key wait, driven through real SDL events.
 
 #include "Keyboard.hpp"
-#include "Rig.hpp"
+#include "Keys.hpp"
 
 #include <SDL.h>
 #include <gtest/gtest.h>

@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "Entity.hpp"
-#include "Rig.hpp"
+#include "Scenario.hpp"
+#include "Screen.hpp"
 
 namespace {
 

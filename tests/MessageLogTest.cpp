@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "Rig.hpp"
+#include "Screen.hpp"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include "Game.hpp"
 #include "Item.hpp"
+#include "Keys.hpp"
 #include "Player.hpp"
-#include "Rig.hpp"
 #include "Scenario.hpp"
 
 #include <gtest/gtest.h>
@@ -46,11 +46,7 @@ class PlayerTest : public ::testing::Test {
   Player& player() { return *game->player; }
 
   // A new item made straight into the inventory, as butchering or the Home key makes them.
-  Item* carry(int kind) {
-    auto* item = new Item(&game->messageLog, game->map.get(), -1, -1, kind);
-    player().inventory.push_back(item);
-    return item;
-  }
+  Item* carry(int kind) { return harness::carry(*game, kind); }
   // A new registered item lying on the player's cell, as a corpse or a stone lies there.
   Item* layUnderfoot(int kind) {
     auto* item = new Item(&game->messageLog, game->map.get(), player().x, player().y, kind);
@@ -58,21 +54,14 @@ class PlayerTest : public ::testing::Test {
     return item;
   }
   // Presses the keys of `script`, one update each, then makes sure the script was used up.
-  void press(const std::string& script) {
-    harness::KeyScript keys(script);
-    while (keys.remaining() > 0)
-      ASSERT_TRUE(game->update());
-  }
+  void press(const std::string& script) { ASSERT_TRUE(harness::press(*game, script)); }
   std::vector<std::string> names() {
     std::vector<std::string> list;
     for (const Item* item : player().inventory)
       list.push_back(item->name);
     return list;
   }
-  bool isRegistered(const Entity* entity) {
-    const auto found = game->registry.find(entity->id);
-    return found != game->registry.end() && found->second == entity;
-  }
+  bool isRegistered(const Entity* entity) { return harness::isRegistered(*game, entity); }
   const std::list<Entity*>& underfoot() {
     return game->map->tileAt(player().x, player().y).entities;
   }

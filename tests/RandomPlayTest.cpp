@@ -12,9 +12,10 @@
 #include "Display.hpp"
 #include "Game.hpp"
 #include "Invariants.hpp"
+#include "Keys.hpp"
 #include "Player.hpp"
-#include "Rig.hpp"
 #include "Scenario.hpp"
+#include "Screen.hpp"
 
 namespace {
 

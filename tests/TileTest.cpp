@@ -11,17 +11,11 @@
 #include <set>
 
 #include "Entity.hpp"
-#include "Rig.hpp"
+#include "Scenario.hpp"
 
 namespace {
 
-// The first seed (from `from` on) whose first rand() passes `test`.
-unsigned seedWhoseFirstDraw(const std::function<bool(int)>& test, unsigned from = 1) {
-  for (unsigned seed = from;; ++seed) {
-    std::srand(seed);
-    if (test(std::rand())) return seed;
-  }
-}
+using harness::seedWhoseFirstDraw;
 
 std::size_t drawsOfSetKind(int kind, unsigned seed) {
   Tile tile;

@@ -13,10 +13,11 @@
 
 #include "Game.hpp"
 #include "Item.hpp"
+#include "Keys.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
-#include "Rig.hpp"
 #include "Scenario.hpp"
+#include "Screen.hpp"
 
 namespace {
 
@@ -37,17 +38,8 @@ const std::vector<std::string> kRoom = {
 constexpr int kPlayerX = 4;
 constexpr int kPlayerY = 3;
 
-bool press(Game& game, const TCOD_key_t& key) {
-  harness::KeyScript keys{key};
-  const bool result = game.update();
-  EXPECT_FALSE(keys.ranOut());
-  return result;
-}
-
-bool isRegistered(const Game& game, const Entity* entity) {
-  return std::any_of(game.registry.begin(), game.registry.end(),
-                     [entity](const auto& entry) { return entry.second == entity; });
-}
+using harness::isRegistered;
+using harness::press;
 
 std::uint32_t largestId(const Game& game) {
   return game.registry.rbegin()->first;
@@ -176,6 +168,11 @@ TEST_F(TurnLoopTest, EveryOtherKeyDoesNothing) {
   TCOD_key_t nul = harness::characterKey('h');
   nul.c = 0;
   keys.push_back(nul);
+  // A key the game's key table binds since (a new command) is no longer one of these.
+  keys.erase(
+      std::remove_if(keys.begin(), keys.end(),
+                     [](const TCOD_key_t& key) { return harness::actionOf(key) != Action::None; }),
+      keys.end());
 
   const std::string before = harness::lastMessage(*game);
   const std::size_t logSize = game->messageLog.entries().size();
@@ -394,7 +391,12 @@ INSTANTIATE_TEST_SUITE_P(
                       CountedMilestone{3, true, 15, "You feel full of life."},
                       CountedMilestone{4, true, 20,
                                        "You can feel your primal side taking over. It feels good."},
-                      CountedMilestone{5, true, 30, kNoteMilestone.c_str()}));
+                      CountedMilestone{5, true, 30, kNoteMilestone.c_str()}),
+    [](const ::testing::TestParamInfo<CountedMilestone>& info) {
+      const CountedMilestone& m = info.param;
+      return harness::caseName("stage " + std::to_string(m.stage) + " after " +
+                               std::to_string(m.threshold) + (m.byKills ? " kills" : " turns"));
+    });
 
 // ---- The removal of the dead --------------------------------------------------------------
 

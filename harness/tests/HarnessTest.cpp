@@ -13,14 +13,14 @@
 #include "Cp437.hpp"
 #include "Entity.hpp"
 #include "Game.hpp"
-#include "Headless.hpp"
 #include "Invariants.hpp"
 #include "Item.hpp"
+#include "Keys.hpp"
 #include "Map.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
-#include "Rig.hpp"
 #include "Scenario.hpp"
+#include "Screen.hpp"
 #include "State.hpp"
 
 namespace {
@@ -287,6 +287,40 @@ TEST(KeyScriptTest, ParsesCharactersNamesCommentsAndLineBreaks) {
   EXPECT_TRUE(keys[10].shift);
   EXPECT_TRUE(parseKeyScript("").empty());
   EXPECT_TRUE(parseKeyScript("# only a comment").empty());
+}
+
+// Every row of the game's key table has a share of the fuzzer's keys, and its key as the harness
+// builds it reads back as the row's action; keyFor gives the first row of each action.
+TEST(KeysTest, EveryActionOfTheKeyTableIsFuzzedAndBuiltFromTheTable) {
+  for (const KeyBinding& binding : normalKeys()) {
+    const Action action = binding.command.action;
+    SCOPED_TRACE(describeKey(keyOf(binding)));
+    EXPECT_NE(action, Action::None);
+    EXPECT_GT(fuzzWeightOf(action), 0) << "a key the fuzzer never presses";
+    EXPECT_EQ(actionOf(keyOf(binding)), action);
+    EXPECT_EQ(actionOf(actionKey(action)), action);
+    EXPECT_FALSE(actionKeys(action).empty());
+  }
+  EXPECT_EQ(describeKey(actionKey(Action::Wait)), ".");
+  EXPECT_EQ(describeKey(actionKey(Action::Quit)), "<Esc>");
+  EXPECT_EQ(keyFor(Action::None).vk, TCODK_NONE);
+  EXPECT_EQ(fuzzWeightOf(Action::None), 0);
+  EXPECT_EQ(actionOf(characterKey('z')), Action::None);
+}
+
+TEST(CaseNameTest, KeepsLettersAndDigitsAndJoinsTheRestWithOneUnderscore) {
+  const struct {
+    const char* words;
+    const char* name;
+  } cases[] = {{"after death", "after_death"},
+               {"stage 5, 30 kills", "stage_5_30_kills"},
+               {"  <Esc>\x1b ", "Esc"},
+               {"\xff\x01", "_"},
+               {"", "_"},
+               {"---", "_"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(caseName(c.words), c.name) << c.words;
+  EXPECT_EQ(caseName(std::string("\x1b\xe9k", 3)), "k");
 }
 
 // The key the harness gives for each direction takes the player one step of the game's own step

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "Frames.hpp"
-#include "Headless.hpp"
+#include "Keys.hpp"
 #include "KeyToken.hpp"
 #include "Protocol.hpp"
 

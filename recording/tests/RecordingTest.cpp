@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "Headless.hpp"
+#include "Keys.hpp"
 #include "KeyToken.hpp"
 
 namespace {

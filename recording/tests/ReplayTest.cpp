@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "Headless.hpp"
+#include "Keys.hpp"
 #include "Recording.hpp"
 
 namespace {

@@ -15,7 +15,7 @@
 
 #include "App.hpp"
 #include "Display.hpp"
-#include "Headless.hpp"
+#include "Scenario.hpp"
 #include "Keyboard.hpp"
 #include "Link.hpp"
 #include "Tool.hpp"

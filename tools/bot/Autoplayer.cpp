@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <deque>
 #include <map>
 #include <tuple>
 #include <unordered_map>
@@ -12,23 +11,28 @@
 #include "FightOdds.hpp"
 #include "Game.hpp"
 #include "Grid.hpp"
-#include "Headless.hpp"
 #include "Item.hpp"
+#include "Keys.hpp"
 #include "Map.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
+#include "Scenario.hpp"
 
 using bot::actionsInTurn;
 using bot::BoutGround;
 using bot::BoutPlan;
+using bot::breadthFirst;
 using bot::chebyshev;
 using bot::damagePerTurn;
 using bot::directionTo;
 using bot::euclid;
 using bot::fighterOf;
+using bot::Grid;
 using bot::kBoutLookahead;
 using bot::lossChance;
 using bot::mayWalk;
+using bot::Walks;
+using harness::actionKey;
 using harness::characterKey;
 using harness::moveKey;
 using harness::plainKey;
@@ -205,19 +209,19 @@ TCOD_key_t Autoplayer::nextKey(const Game& game) {
   observe(game);
   if (auto key = menuKey(game)) return *key;
   const Player& player = *game.player;
-  if (firstEntry(player, isNote)) return press(characterKey('i'), "read the note");
+  if (firstEntry(player, isNote)) return press(actionKey(Action::OpenInventory), "read the note");
   if (player.hunger >= kUrgentHunger && foodToEat(player) &&
       (nothingAtHand(game) || player.hunger >= kStarvingHunger)) {
-    return press(characterKey('i'), "eat now");
+    return press(actionKey(Action::OpenInventory), "eat now");
   }
   if (auto key = fightKey(game)) return *key;
   if (player.hunger >= kUrgentHunger && foodToEat(player))
-    return press(characterKey('i'), "eat now");
+    return press(actionKey(Action::OpenInventory), "eat now");
   if (auto key = upkeepKey(game)) return *key;
   if (auto key = huntKey(game)) return *key;
   if (auto key = healKey(game)) return *key;
   if (auto key = travelKey(game)) return *key;
-  return press(characterKey('.'), "nothing to do");
+  return press(actionKey(Action::Wait), "nothing to do");
 }
 
 TCOD_key_t Autoplayer::press(const TCOD_key_t& key, const char* why) {
@@ -229,19 +233,16 @@ TCOD_key_t Autoplayer::press(const TCOD_key_t& key, const char* why) {
 // and where each creature stands.
 void Autoplayer::observe(const Game& game) {
   const Map& map = *game.map;
-  if (width == 0) {
-    width = map.width;
-    height = map.height;
-    lastSeen.assign(static_cast<std::size_t>(width * height), -1);
-    wantedItemAt.assign(lastSeen.size(), false);
+  if (lastSeen.size() == 0) {
+    lastSeen = Grid<int>(map.width, map.height, -1);
+    wantedItemAt = Grid<bool>(map.width, map.height, false);
   }
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
+  for (int y = 0; y < map.height; ++y) {
+    for (int x = 0; x < map.width; ++x) {
       if (!map.isInFov(x, y)) continue;
-      const auto cell = static_cast<std::size_t>(y * width + x);
-      lastSeen[cell] = game.turnCount;
+      lastSeen.at(x, y) = game.turnCount;
       const Item* item = firstItemOn(map.tileAt(x, y));
-      wantedItemAt[cell] = item != nullptr && isWanted(*item);
+      wantedItemAt.at(x, y) = item != nullptr && isWanted(*item);
     }
   }
   std::vector<std::uint32_t> inView;
@@ -368,8 +369,8 @@ Autoplayer::Threats Autoplayer::threatsAround(const Game& game) const {
   for (const NPC* creature : creaturesInView(game)) {
     if (creature->kind == Bear && !creature->fleeing) {
       // A bear counts by the length of its walk to the player: one across water is no threat.
-      if (!walks) walks = walksFrom(game, std::vector<bool>(lastSeen.size(), false), true);
-      const int walk = walks->distance[static_cast<std::size_t>(creature->y * width + creature->x)];
+      if (!walks) walks = walksFrom(game, nothingToAvoid(), true);
+      const int walk = walks->distance[lastSeen.index(creature->x, creature->y)];
       if (walk > 0 && (walk <= kBearReach || (creature->angry && walk <= 2 * kBearReach))) {
         threats.bears.push_back(creature);
       }
@@ -456,7 +457,7 @@ std::optional<TCOD_key_t> Autoplayer::closeBoutKey(const Game& game, const NPC& 
   if (move.value.safeTurns <= 0) {
     // No way to keep out of reach this turn: strike if it can.
     if (gap <= 1) return attack(game, bear);
-    return press(characterKey('.'), "cornered by a bear");
+    return press(actionKey(Action::Wait), "cornered by a bear");
   }
   if (move.direction >= 0) {
     return pressInBout(moveKey(move.direction),
@@ -468,7 +469,7 @@ std::optional<TCOD_key_t> Autoplayer::closeBoutKey(const Game& game, const NPC& 
     return attack(game, bear);
   }
   if (getAway && gap > 1) return std::nullopt;  // out of its reach: go about other things
-  return pressInBout(characterKey('.'), "let the bear come", bear, move);
+  return pressInBout(actionKey(Action::Wait), "let the bear come", bear, move);
 }
 
 // The best first move of a bout with `bear`; `getAway` turns true when the ground here will not
@@ -476,14 +477,13 @@ std::optional<TCOD_key_t> Autoplayer::closeBoutKey(const Game& game, const NPC& 
 BoutPlan::Move Autoplayer::planBout(const Game& game, const NPC& bear, bool& getAway) const {
   const Player& player = *game.player;
   const int turn = game.turnCount + 1;
-  std::vector<bool> taken(lastSeen.size(), false);
+  Grid<bool> taken = nothingToAvoid();
   for (const NPC* creature : creaturesInView(game)) {
-    if (creature != &bear)
-      taken[static_cast<std::size_t>(creature->y * width + creature->x)] = true;
+    if (creature != &bear) taken.at(creature->x, creature->y) = true;
   }
-  const std::vector<int> room = bot::roomAround(game, bear);
+  const Grid<int> room = bot::roomAround(game, bear);
   const CreatureStats& kind = rulesOf(bear);
-  const BoutGround terrain{game, taken, width, kind.sightRadius, bear.angry};
+  const BoutGround terrain{game, taken, kind.sightRadius, bear.angry};
   BoutPlan::Move move =
       BoutPlan(terrain, room, kind.speed, turn, getAway).best(player.x, player.y, bear.x, bear.y);
   if (!getAway && move.value.safeTurns < kBoutLookahead) {
@@ -506,12 +506,12 @@ TCOD_key_t Autoplayer::pressInBout(const TCOD_key_t& key, const char* why, const
 std::optional<TCOD_key_t> Autoplayer::approachBearKey(const Game& game, const NPC& bear) {
   const Player& player = *game.player;
   const bool bearActs = actionsInTurn(rulesOf(bear).speed, game.turnCount + 1) > 0;
-  const Walks walks = walksFrom(game, std::vector<bool>(lastSeen.size(), false), false);
-  const int direction = walks.firstStep[static_cast<std::size_t>(bear.y * width + bear.x)];
+  const Walks walks = walksFrom(game, nothingToAvoid(), false);
+  const int direction = walks.firstStep[lastSeen.index(bear.x, bear.y)];
   if (direction < 0) return std::nullopt;
   const Step& step = kSteps[static_cast<std::size_t>(direction)];
   if (bearActs && chebyshev(player.x + step.dx, player.y + step.dy, bear.x, bear.y) <= 2) {
-    return press(characterKey('.'), "wait for the bear's rest");
+    return press(actionKey(Action::Wait), "wait for the bear's rest");
   }
   return press(moveKey(direction), "go to the bear");
 }
@@ -522,28 +522,14 @@ std::optional<TCOD_key_t> Autoplayer::approachBearKey(const Game& game, const NP
 // any distance.
 std::optional<TCOD_key_t> Autoplayer::fleeKey(const Game& game,
                                               const std::vector<const NPC*>& from) {
-  const auto cells = static_cast<std::size_t>(width * height);
-  std::vector<int> threat(cells, -1);
-  std::deque<int> queue;
-  for (const NPC* creature : from) {
-    const int cell = creature->y * width + creature->x;
-    threat[static_cast<std::size_t>(cell)] = 0;
-    queue.push_back(cell);
-  }
-  while (!queue.empty()) {
-    const int cell = queue.front();
-    queue.pop_front();
-    for (const Step& step : kSteps) {
-      const int nx = cell % width + step.dx;
-      const int ny = cell / width + step.dy;
-      if (!mayWalk(*game.map, nx, ny, true)) continue;
-      const auto next = static_cast<std::size_t>(ny * width + nx);
-      if (threat[next] != -1) continue;
-      threat[next] = threat[static_cast<std::size_t>(cell)] + 1;
-      queue.push_back(static_cast<int>(next));
-    }
-  }
-  const Walks walks = walksFrom(game, std::vector<bool>(cells, false), true);
+  std::vector<std::size_t> hunters;
+  for (const NPC* creature : from)
+    hunters.push_back(lastSeen.index(creature->x, creature->y));
+  const auto open = [&](int x, int y) { return mayWalk(*game.map, x, y, true); };
+  const Grid<int> threat =
+      breadthFirst(lastSeen.width(), lastSeen.height(), hunters, open, open).distance;
+  const std::size_t cells = threat.size();
+  const Walks walks = walksFrom(game, nothingToAvoid(), true);
   std::optional<std::size_t> goal;
   for (std::size_t cell = 0; cell < cells; ++cell) {
     const int mine = walks.distance[cell];
@@ -554,7 +540,7 @@ std::optional<TCOD_key_t> Autoplayer::fleeKey(const Game& game,
     }
   }
   const Player& player = *game.player;
-  const int here = threat[static_cast<std::size_t>(player.y * width + player.x)];
+  const int here = threat.at(player.x, player.y);
   if (goal && threat[*goal] > here) return stepToward(walks, static_cast<int>(*goal), "run");
   return std::nullopt;
 }
@@ -568,17 +554,17 @@ std::optional<TCOD_key_t> Autoplayer::upkeepKey(const Game& game) {
     resting = false;
   }
   if (!isQuiet(game)) return std::nullopt;
-  if (hasPackWork(player)) return press(characterKey('i'), "open the inventory");
+  if (hasPackWork(player)) return press(actionKey(Action::OpenInventory), "open the inventory");
   const std::size_t outgrown = outgrownCount(player);
   if (outgrown > 0 && (outgrown >= kOutgrownToTidy || player.inventory.size() >= kPackToTidy)) {
-    return press(characterKey('d'), "open the drop window");
+    return press(actionKey(Action::OpenDrop), "open the drop window");
   }
   const Item* underfoot = firstItemOn(game.map->tileAt(player.x, player.y));
   if (underfoot != nullptr && isWanted(*underfoot) &&
       player.inventory.size() <= Player::kPickUpLimit) {
-    return press(characterKey('g'), "pick up");
+    return press(actionKey(Action::PickUp), "pick up");
   }
-  if (resting) return press(characterKey('.'), "rest");
+  if (resting) return press(actionKey(Action::Wait), "rest");
   return std::nullopt;
 }
 
@@ -590,7 +576,7 @@ std::optional<TCOD_key_t> Autoplayer::healKey(const Game& game) {
   }
   if (!creaturesInView(game).empty()) return std::nullopt;
   resting = true;
-  return press(characterKey('.'), "heal before going on");
+  return press(actionKey(Action::Wait), "heal before going on");
 }
 
 // Walks toward the nearest creature in view that the bot can beat. Bears are only sought out
@@ -602,11 +588,10 @@ std::optional<TCOD_key_t> Autoplayer::huntKey(const Game& game) {
   for (const NPC* creature : creaturesInView(game)) {
     if (!canBeat(player, *creature)) continue;
     if (creature->kind == Bear && !creature->fleeing && !seekingBears) continue;
-    const auto cell = static_cast<std::size_t>(creature->y * width + creature->x);
+    const auto cell = lastSeen.index(creature->x, creature->y);
     if (walks.distance[cell] < 0) continue;
     if (prey == nullptr ||
-        walks.distance[cell] <
-            walks.distance[static_cast<std::size_t>(prey->y * width + prey->x)]) {
+        walks.distance[cell] < walks.distance[lastSeen.index(prey->x, prey->y)]) {
       prey = creature;
     }
   }
@@ -617,7 +602,8 @@ std::optional<TCOD_key_t> Autoplayer::huntKey(const Game& game) {
           static_cast<int>(lossChance(fighterOf(player), fighterOf(*prey)) * 1000.0 + 0.5);
       lastIntent += " (risk " + std::to_string(risk) + " in 1000)";
     }
-    return stepToward(walks, prey->y * width + prey->x, lastIntent.c_str());
+    return stepToward(walks, static_cast<int>(lastSeen.index(prey->x, prey->y)),
+                      lastIntent.c_str());
   }
   return std::nullopt;
 }
@@ -630,7 +616,7 @@ std::optional<TCOD_key_t> Autoplayer::travelKey(const Game& game) {
   seekingBears = false;
   Walks walks = walksFrom(game, cellsToAvoid(game), false);
   if (std::none_of(walks.distance.begin(), walks.distance.end(), [](int d) { return d > 0; })) {
-    walks = walksFrom(game, std::vector<bool>(lastSeen.size(), false), false);
+    walks = walksFrom(game, nothingToAvoid(), false);
   }
   if (auto key = fetchKey(game, walks)) return key;
   if (auto key = exploreKey(game, walks)) return key;
@@ -652,8 +638,8 @@ int Autoplayer::nearest(const Walks& walks, Wanted&& wanted) {
 
 bool Autoplayer::isFrontier(const Game& game, int cell) const {
   for (const Step& step : kSteps) {
-    const int nx = cell % width + step.dx;
-    const int ny = cell / width + step.dy;
+    const int nx = lastSeen.xOf(static_cast<std::size_t>(cell)) + step.dx;
+    const int ny = lastSeen.yOf(static_cast<std::size_t>(cell)) + step.dy;
     if (game.map->contains(nx, ny) && !game.map->tileAt(nx, ny).explored) return true;
   }
   return false;
@@ -664,7 +650,8 @@ std::optional<TCOD_key_t> Autoplayer::fetchKey(const Game& game, const Walks& wa
   if (game.player->inventory.size() > Player::kPickUpLimit) return std::nullopt;
   const int item = nearest(walks, [&](int cell) {
     return wantedItemAt[static_cast<std::size_t>(cell)] &&
-           !game.map->entityAt(cell % width, cell / width);
+           !game.map->entityAt(lastSeen.xOf(static_cast<std::size_t>(cell)),
+                               lastSeen.yOf(static_cast<std::size_t>(cell)));
   });
   if (item < 0) return std::nullopt;
   return stepToward(walks, item, "fetch an item");
@@ -682,7 +669,7 @@ std::optional<TCOD_key_t> Autoplayer::exploreKey(const Game& game, const Walks& 
     return stepToward(walks, cell, "explore");
   }
   if (game.player->hp < kBoutHp) return std::nullopt;
-  const Walks past = walksFrom(game, std::vector<bool>(lastSeen.size(), false), false);
+  const Walks past = walksFrom(game, nothingToAvoid(), false);
   for (int cell = 0; cell < static_cast<int>(past.distance.size()); ++cell) {
     if (past.distance[static_cast<std::size_t>(cell)] > 0 && frontier(cell)) {
       seekingBears = true;
@@ -697,13 +684,14 @@ std::optional<TCOD_key_t> Autoplayer::exploreKey(const Game& game, const Walks& 
 std::optional<TCOD_key_t> Autoplayer::revisitKey(const Game& game, const Walks& walks) {
   const Sighting* freshest = nullptr;
   for (const auto& [id, seen] : sightings) {
-    const auto cell = static_cast<std::size_t>(seen.y * width + seen.x);
+    const auto cell = lastSeen.index(seen.x, seen.y);
     if (game.turnCount - seen.turn > kSightingMemory || walks.distance[cell] <= 0) continue;
     if (seen.kind == Bear) continue;
     if (freshest == nullptr || seen.turn > freshest->turn) freshest = &seen;
   }
   if (freshest == nullptr) return std::nullopt;
-  return stepToward(walks, freshest->y * width + freshest->x, "go where a creature was");
+  return stepToward(walks, static_cast<int>(lastSeen.index(freshest->x, freshest->y)),
+                    "go where a creature was");
 }
 
 // To the cell unseen for longest, traded against the walk there.
@@ -736,49 +724,32 @@ std::optional<TCOD_key_t> Autoplayer::patrolKey(const Game& game, const Walks& w
 // Breadth-first over the cells the player has explored and can walk on, and over unexplored
 // cells too when `guessUnknown` (hoping they are open ground). A cell with a creature in view
 // can be reached (to attack it) but not walked through; cells in `avoid` are left out.
-Autoplayer::Walks Autoplayer::walksFrom(const Game& game, const std::vector<bool>& avoid,
-                                        bool guessUnknown) const {
-  const auto cells = static_cast<std::size_t>(width * height);
-  Walks walks{std::vector<int>(cells, -1), std::vector<int>(cells, -1)};
-  std::vector<bool> occupied(cells, false);
-  for (const NPC* creature : creaturesInView(game)) {
-    occupied[static_cast<std::size_t>(creature->y * width + creature->x)] = true;
-  }
+Walks Autoplayer::walksFrom(const Game& game, const Grid<bool>& avoid, bool guessUnknown) const {
+  Grid<bool> occupied = nothingToAvoid();
+  for (const NPC* creature : creaturesInView(game))
+    occupied.at(creature->x, creature->y) = true;
   const Player& player = *game.player;
-  const int start = player.y * width + player.x;
-  walks.distance[static_cast<std::size_t>(start)] = 0;
-  std::deque<int> queue{start};
-  while (!queue.empty()) {
-    const int cell = queue.front();
-    queue.pop_front();
-    const int x = cell % width;
-    const int y = cell / width;
-    for (std::size_t d = 0; d < kSteps.size(); ++d) {
-      const int nx = x + kSteps[d].dx;
-      const int ny = y + kSteps[d].dy;
-      if (!mayWalk(*game.map, nx, ny, guessUnknown)) continue;
-      const auto next = static_cast<std::size_t>(ny * width + nx);
-      if (walks.distance[next] != -1 || avoid[next]) continue;
-      walks.distance[next] = walks.distance[static_cast<std::size_t>(cell)] + 1;
-      walks.firstStep[next] =
-          cell == start ? static_cast<int>(d) : walks.firstStep[static_cast<std::size_t>(cell)];
-      if (!occupied[next]) queue.push_back(static_cast<int>(next));
-    }
-  }
-  return walks;
+  return breadthFirst(
+      lastSeen.width(), lastSeen.height(), {lastSeen.index(player.x, player.y)},
+      [&](int x, int y) { return mayWalk(*game.map, x, y, guessUnknown) && !avoid.at(x, y); },
+      [&](int x, int y) { return !occupied.at(x, y); });
+}
+
+Grid<bool> Autoplayer::nothingToAvoid() const {
+  return Grid<bool>(lastSeen.width(), lastSeen.height(), false);
 }
 
 // Cells near bears (unless the bot is after one), and, while the bot is too hurt for a snake,
 // cells a snake in view could notice it from.
-std::vector<bool> Autoplayer::cellsToAvoid(const Game& game) const {
+Grid<bool> Autoplayer::cellsToAvoid(const Game& game) const {
   const Player& player = *game.player;
-  std::vector<bool> avoid(lastSeen.size(), false);
+  Grid<bool> avoid = nothingToAvoid();
   const auto keepAway = [&](int cx, int cy, double radius) {
     const int r = static_cast<int>(std::ceil(radius));
     for (int y = cy - r; y <= cy + r; ++y) {
       for (int x = cx - r; x <= cx + r; ++x) {
         if (game.map->contains(x, y) && euclid(x, y, cx, cy) <= radius) {
-          avoid[static_cast<std::size_t>(y * width + x)] = true;
+          avoid.at(x, y) = true;
         }
       }
     }
@@ -800,7 +771,7 @@ std::vector<bool> Autoplayer::cellsToAvoid(const Game& game) const {
     if (seen.kind != Bear || seen.turn == game.turnCount || seekingBears) continue;
     keepAway(seen.x, seen.y, kBearBerth);
   }
-  avoid[static_cast<std::size_t>(player.y * width + player.x)] = false;
+  avoid.at(player.x, player.y) = false;
   return avoid;
 }
 
@@ -808,6 +779,7 @@ std::optional<TCOD_key_t> Autoplayer::stepToward(const Walks& walks, int cell, c
   const int direction = walks.firstStep[static_cast<std::size_t>(cell)];
   if (direction < 0) return std::nullopt;
   const TCOD_key_t key = press(moveKey(direction), why);
-  lastIntent += " (" + std::to_string(cell % width) + "," + std::to_string(cell / width) + ")";
+  lastIntent += " (" + std::to_string(lastSeen.xOf(static_cast<std::size_t>(cell))) + "," +
+                std::to_string(lastSeen.yOf(static_cast<std::size_t>(cell))) + ")";
   return key;
 }

@@ -82,12 +82,6 @@ class Autoplayer {
     int cell = -1;
   };
 
-  // Distances and first steps of the shortest walks from the player over cells it knows.
-  struct Walks {
-    std::vector<int> distance;   // -1 where no known walk reaches
-    std::vector<int> firstStep;  // direction of the walk's first step, -1 at the start
-  };
-
   // The bears close enough to matter, and the creature at the player's side to strike first.
   struct Threats {
     std::vector<const NPC*> bears;
@@ -114,10 +108,10 @@ class Autoplayer {
   std::optional<TCOD_key_t> huntKey(const Game& game);
   std::optional<TCOD_key_t> healKey(const Game& game);
   std::optional<TCOD_key_t> travelKey(const Game& game);
-  std::optional<TCOD_key_t> fetchKey(const Game& game, const Walks& walks);
-  std::optional<TCOD_key_t> exploreKey(const Game& game, const Walks& walks);
-  std::optional<TCOD_key_t> revisitKey(const Game& game, const Walks& walks);
-  std::optional<TCOD_key_t> patrolKey(const Game& game, const Walks& walks);
+  std::optional<TCOD_key_t> fetchKey(const Game& game, const bot::Walks& walks);
+  std::optional<TCOD_key_t> exploreKey(const Game& game, const bot::Walks& walks);
+  std::optional<TCOD_key_t> revisitKey(const Game& game, const bot::Walks& walks);
+  std::optional<TCOD_key_t> patrolKey(const Game& game, const bot::Walks& walks);
 
   // Whether the player should take on `creature` now, given its armour, weapon and health.
   bool canBeat(const Player& player, const NPC& creature) const;
@@ -132,17 +126,19 @@ class Autoplayer {
   bool isFrontier(const Game& game, int cell) const;
   // The reachable cell nearest the player for which `wanted` holds, or -1.
   template <typename Wanted>
-  static int nearest(const Walks& walks, Wanted&& wanted);
-  Walks walksFrom(const Game& game, const std::vector<bool>& avoid, bool guessUnknown) const;
-  std::vector<bool> cellsToAvoid(const Game& game) const;
-  std::optional<TCOD_key_t> stepToward(const Walks& walks, int cell, const char* why);
+  static int nearest(const bot::Walks& walks, Wanted&& wanted);
+  // The shortest walks from the player over cells it knows (and unexplored cells too when
+  // `guessUnknown`), around the cells of `avoid`.
+  bot::Walks walksFrom(const Game& game, const bot::Grid<bool>& avoid, bool guessUnknown) const;
+  bot::Grid<bool> cellsToAvoid(const Game& game) const;
+  // A grid of the level's size with no cell marked.
+  bot::Grid<bool> nothingToAvoid() const;
+  std::optional<TCOD_key_t> stepToward(const bot::Walks& walks, int cell, const char* why);
   TCOD_key_t press(const TCOD_key_t& key, const char* why);
 
-  int width = 0;  // of the level; 0 until the first look at it
-  int height = 0;
-  std::vector<int> lastSeen;  // turn each cell was last in view; -1 never
+  bot::Grid<int> lastSeen;  // turn each cell was last in view; -1 never; empty until the first look
   std::map<std::uint32_t, Sighting> sightings;
-  std::vector<bool> wantedItemAt;  // a corpse or stone was seen lying there
+  bot::Grid<bool> wantedItemAt;  // a corpse or stone was seen lying there
   Goal goal;
   bool resting = false;       // resting until the hit points are back up
   bool seekingBears = false;  // the way on is past a bear: go and fight it

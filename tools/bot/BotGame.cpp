@@ -9,12 +9,13 @@
 #include "Autoplayer.hpp"
 #include "Display.hpp"
 #include "Game.hpp"
-#include "Headless.hpp"
 #include "Invariants.hpp"
 #include "Keyboard.hpp"
+#include "Keys.hpp"
 #include "Map.hpp"
 #include "MessageLog.hpp"
 #include "Player.hpp"
+#include "Scenario.hpp"
 #include "Tool.hpp"
 
 namespace {
@@ -58,11 +59,13 @@ std::string levelText(const Game& game) {
   return text;
 }
 
-// The keys the bot may press: the letters (moves, "g", "i", "d" and the inventory letters), "."
-// and Escape. Never Home, which hands out free bat meat.
+// The keys the bot may press: the game's keys (its key table) but the one that hands out free
+// bat meat, the letters of the menus and Escape, which leaves them.
 bool isPlayersKey(const TCOD_key_t& key) {
   if (key.vk == TCODK_ESCAPE) return true;
-  return key.vk == TCODK_CHAR && ((key.c >= 'a' && key.c <= 'z') || key.c == '.');
+  if (key.vk == TCODK_CHAR && key.c >= 'a' && key.c <= 'z') return true;
+  const Action action = harness::actionOf(key);
+  return action != Action::None && action != Action::GiveBatMeat;
 }
 
 // Stands between the game and the Autoplayer: watches the game after every key and decides

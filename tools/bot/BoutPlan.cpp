@@ -1,7 +1,6 @@
 #include "BoutPlan.hpp"
 
 #include <algorithm>
-#include <deque>
 #include <tuple>
 
 #include "FightOdds.hpp"
@@ -22,7 +21,7 @@ constexpr int kFarEnough = 5;
 
 bool BoutGround::isFree(int x, int y) const {
   return game.map->contains(x, y) && game.map->tileAt(x, y).explored &&
-         game.map->isWalkable(x, y) && !taken[static_cast<std::size_t>(y * width + x)];
+         game.map->isWalkable(x, y) && !taken.at(x, y);
 }
 
 bool BoutGround::outOfReach(int x, int y, int bx, int by) const {
@@ -51,31 +50,18 @@ namespace {
 // Each cell's region of connected `open` cells (-1 where not open), and each region's size up
 // to kRoomEnough.
 template <typename Open>
-std::pair<std::vector<int>, std::vector<int>> regionsOf(int width, int height, Open&& open) {
-  const auto cells = static_cast<std::size_t>(width * height);
-  std::vector<int> region(cells, -1);
+std::pair<Grid<int>, std::vector<int>> regionsOf(int width, int height, Open&& open) {
+  Grid<int> region(width, height, -1);
   std::vector<int> sizes;
-  for (int start = 0; start < static_cast<int>(cells); ++start) {
-    if (region[static_cast<std::size_t>(start)] >= 0 || !open(start % width, start / width)) {
-      continue;
-    }
+  for (std::size_t start = 0; start < region.size(); ++start) {
+    if (region[start] >= 0 || !open(region.xOf(start), region.yOf(start))) continue;
     const int label = static_cast<int>(sizes.size());
-    std::deque<int> queue{start};
-    region[static_cast<std::size_t>(start)] = label;
+    const Walks reached = breadthFirst(width, height, {start}, open, open);
     int size = 0;
-    while (!queue.empty()) {
-      const int cell = queue.front();
-      queue.pop_front();
+    for (std::size_t cell = 0; cell < region.size(); ++cell) {
+      if (reached.distance[cell] < 0) continue;
+      region[cell] = label;
       ++size;
-      for (const Step& step : kSteps) {
-        const int nx = cell % width + step.dx;
-        const int ny = cell / width + step.dy;
-        if (!open(nx, ny)) continue;
-        const auto next = static_cast<std::size_t>(ny * width + nx);
-        if (region[next] >= 0) continue;
-        region[next] = label;
-        queue.push_back(static_cast<int>(next));
-      }
     }
     sizes.push_back(std::min(size, kRoomEnough));
   }
@@ -84,13 +70,12 @@ std::pair<std::vector<int>, std::vector<int>> regionsOf(int width, int height, O
 
 }  // namespace
 
-std::vector<int> roomAround(const Game& game, const NPC& bear) {
-  const int width = game.map->width;
+Grid<int> roomAround(const Game& game, const NPC& bear) {
   const auto open = [&](int x, int y) {
     return mayWalk(*game.map, x, y, true) && chebyshev(x, y, bear.x, bear.y) > 1;
   };
-  const auto [region, sizes] = regionsOf(width, game.map->height, open);
-  std::vector<int> room(region.size(), 0);
+  const auto [region, sizes] = regionsOf(game.map->width, game.map->height, open);
+  Grid<int> room(game.map->width, game.map->height, 0);
   for (std::size_t cell = 0; cell < room.size(); ++cell) {
     if (region[cell] >= 0) room[cell] = sizes[static_cast<std::size_t>(region[cell])];
   }
@@ -103,17 +88,17 @@ std::vector<int> roomAround(const Game& game, const NPC& bear) {
         const int nx = x + step.dx;
         const int ny = y + step.dy;
         if (game.map->contains(nx, ny)) {
-          most = std::max(most, room[static_cast<std::size_t>(ny * width + nx)]);
+          most = std::max(most, room.at(nx, ny));
         }
       }
-      room[static_cast<std::size_t>(y * width + x)] = most;
+      room.at(x, y) = most;
     }
   }
   return room;
 }
 
-BoutPlan::BoutPlan(const BoutGround& ground, const std::vector<int>& room, int bearSpeed,
-                   int firstTurn, bool getAway)
+BoutPlan::BoutPlan(const BoutGround& ground, const Grid<int>& room, int bearSpeed, int firstTurn,
+                   bool getAway)
     : ground(ground), room(room), getAway(getAway) {
   for (int i = 0; i < kBoutLookahead; ++i) {
     bearActs.push_back(actionsInTurn(bearSpeed, firstTurn + i) > 0);
@@ -170,8 +155,7 @@ bool BoutPlan::better(const Value& a, const Value& b) const {
 
 BoutPlan::Value BoutPlan::worth(int step, int px, int py, int bx, int by) {
   if (step >= kBoutLookahead) {
-    return {0, room[static_cast<std::size_t>(py * ground.width + px)], 0,
-            std::min(chebyshev(px, py, bx, by), kFarEnough)};
+    return {0, room.at(px, py), 0, std::min(chebyshev(px, py, bx, by), kFarEnough)};
   }
   const std::uint64_t key =
       (((static_cast<std::uint64_t>(step) * 128 + px) * 128 + py) * 128 + bx) * 128 + by;

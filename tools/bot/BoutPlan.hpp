@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "Grid.hpp"
 #include "NPC.hpp"
 
 class Game;
@@ -29,10 +30,9 @@ constexpr int kBoutLookahead = 3 * kRoundLength;
 // The ground of a bout as the player knows it, and how the bear moves on it.
 struct BoutGround {
   const Game& game;
-  const std::vector<bool>& taken;  // cells other creatures stand on, by y * width + x
-  int width;
-  int bearSight;     // a calm bear farther than this from the player does not notice it
-  bool bearHunting;  // the bear is after the player already: it follows wherever it goes
+  const Grid<bool>& taken;  // cells other creatures stand on
+  int bearSight;            // a calm bear farther than this from the player does not notice it
+  bool bearHunting;         // the bear is after the player already: it follows wherever it goes
 
   // Explored, walkable and not taken by another creature.
   bool isFree(int x, int y) const;
@@ -46,7 +46,7 @@ struct BoutGround {
 // For every cell of the level, how much ground (up to a cap) it opens onto once the bear and
 // the cells around it are taken out, unexplored ground counted as open: a pocket whose mouth
 // the bear stands in has little room, the far side of the bear a lot.
-std::vector<int> roomAround(const Game& game, const NPC& bear);
+Grid<int> roomAround(const Game& game, const NPC& bear);
 
 class BoutPlan {
  public:
@@ -68,7 +68,7 @@ class BoutPlan {
 
   // A plan for a bear of `bearSpeed` from turn `firstTurn` on, over `ground` with `room` (see
   // roomAround). With `getAway` the player looks for distance rather than blows.
-  BoutPlan(const BoutGround& ground, const std::vector<int>& room, int bearSpeed, int firstTurn,
+  BoutPlan(const BoutGround& ground, const Grid<int>& room, int bearSpeed, int firstTurn,
            bool getAway);
 
   // The best move for the player at (px, py) with the bear at (bx, by). A blow the bear's rest
@@ -82,7 +82,7 @@ class BoutPlan {
   Value worth(int step, int px, int py, int bx, int by);
 
   BoutGround ground;
-  const std::vector<int>& room;
+  const Grid<int>& room;
   bool getAway;
   std::vector<bool> bearActs;  // by step of the plan
   std::unordered_map<std::uint64_t, Value> memo;

@@ -2,7 +2,7 @@
 //
 // Keys come from a key script or from a seeded random generator; after every key the driver
 // checks the game's invariants and can record the state (as text and as a hash); at the end it
-// writes the screen as text. See README.md ("Reporting a bug"), docs/state.md and --help.
+// writes the screen as text. See docs/testing.md ("Reporting a bug"), docs/state.md and --help.
 
 #include <libtcod.hpp>
 
@@ -25,12 +25,14 @@
 #include "App.hpp"
 #include "Display.hpp"
 #include "Game.hpp"
-#include "Headless.hpp"
 #include "Invariants.hpp"
 #include "Keyboard.hpp"
+#include "Keys.hpp"
 #include "Player.hpp"
 #include "RandDraws.hpp"
 #include "Recording.hpp"
+#include "Scenario.hpp"
+#include "Screen.hpp"
 #include "State.hpp"
 #include "Tool.hpp"
 

@@ -16,11 +16,12 @@
 #include "Autoplayer.hpp"
 #include "FightOdds.hpp"
 #include "Game.hpp"
+#include "Grid.hpp"
 #include "Item.hpp"
 #include "Keyboard.hpp"
+#include "Keys.hpp"
 #include "NPC.hpp"
 #include "Player.hpp"
-#include "Rig.hpp"
 #include "Scenario.hpp"
 
 namespace {
@@ -64,6 +65,37 @@ Item* give(Game& game, int kind) {
 // the others, so the bear never lands a blow and is worn down to death. A few caves are tried:
 // the cave's partition moves the game's random numbers, and with them the bear's wandering
 // and the blows.
+// The bot's one search: steps counted from the start, diagonals as one, walls ('#') never
+// entered, a cell that stops the walk ('x') reached but not walked through, and the first step
+// of each walk remembered.
+TEST(BotGridTest, BreadthFirstCountsStepsAroundWallsAndStopsAtBlockedCells) {
+  const std::vector<std::string> rows = {
+      "..#..",
+      ".x#..",
+      ".....",
+  };
+  const auto at = [&](int x, int y) {
+    return rows[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)];
+  };
+  const bot::Grid<int> shape(5, 3, 0);
+  const bot::Walks walks = bot::breadthFirst(
+      5, 3, {shape.index(0, 0)}, [&](int x, int y) { return at(x, y) != '#'; },
+      [&](int x, int y) { return at(x, y) != 'x'; });
+  const std::vector<std::vector<int>> distance = {
+      {0, 1, -1, 5, 5}, {1, 1, -1, 4, 5}, {2, 2, 3, 4, 5}};
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 5; ++x)
+      EXPECT_EQ(walks.distance.at(x, y),
+                distance[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)])
+          << x << "," << y;
+  }
+  EXPECT_EQ(walks.firstStep.at(0, 0), -1);
+  EXPECT_EQ(walks.firstStep.at(1, 1), SouthEast);
+  EXPECT_EQ(walks.firstStep.at(4, 0), South);  // round the wall, by the bottom row
+  EXPECT_EQ(shape.xOf(shape.index(3, 2)), 3);
+  EXPECT_EQ(shape.yOf(shape.index(3, 2)), 2);
+}
+
 TEST(AutoplayerBoutTest, TakesABearOnInOpenGroundWithoutBeingHit) {
   for (std::uint32_t partition = 0; partition < 3; ++partition) {
     SCOPED_TRACE("partition " + std::to_string(partition));
@@ -104,7 +136,7 @@ TEST(AutoplayerBoutTest, CreaturesActInTheRhythmTheBotReckonsWith) {
       "#....s...#",
       "##########",
   });
-  keyboard::setKeySource([] { return harness::characterKey('.'); });
+  keyboard::setKeySource([] { return harness::actionKey(Action::Wait); });
   const std::vector<NPC*> creatures = harness::creaturesOf(*game);
   ASSERT_EQ(creatures.size(), 3u);
   for (int turn = 1; turn <= 40; ++turn) {

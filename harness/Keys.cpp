@@ -1,33 +1,18 @@
-#include "Headless.hpp"
+#include "Keys.hpp"
 
+#include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <string>
-#include <type_traits>
 
-#include "Cp437.hpp"
 #include "Entity.hpp"
-#include "Game.hpp"
-#include "Item.hpp"
 #include "Keyboard.hpp"
-#include "Map.hpp"
-#include "MessageLog.hpp"
-#include "NPC.hpp"
-#include "Player.hpp"
-#include "Tile.hpp"
 
 namespace harness {
 namespace {
 
-std::string hexColour(const TCODColor& colour) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02X%02X%02X", colour.r, colour.g, colour.b);
-  return text;
-}
-
-// ---- Key scripts -----------------------------------------------------------------------------
+// ---- Keys by name, as key scripts write them ---------------------------------------------------
 
 struct NamedKey {
   std::string_view name;
@@ -149,59 +134,30 @@ TCOD_key_t moveKey(int direction) {
   return characterKey(moveLetter(direction));
 }
 
-// ---- Randomness ------------------------------------------------------------------------------
-
-void fixPartition(std::uint32_t seed) {
-  const TCODRandom fresh(seed);
-  TCODRandom::getInstance()->restore(&fresh);
+TCOD_key_t keyOf(const KeyBinding& binding) {
+  return binding.vk == TCODK_CHAR ? characterKey(binding.c) : plainKey(binding.vk);
 }
 
-// ---- The screen ------------------------------------------------------------------------------
+TCOD_key_t actionKey(Action action) {
+  return keyOf(keyFor(action));
+}
 
-std::string screenUtf8() {
-  const TCODConsole& root = *TCODConsole::root;
-  std::string out;
-  for (int y = 0; y < root.getHeight(); ++y) {
-    for (int x = 0; x < root.getWidth(); ++x) {
-      const int code = root.getChar(x, y);
-      cp437::appendUtf8(out, cp437::unicode(code));
-    }
-    out += '\n';
+std::vector<TCOD_key_t> actionKeys(Action action) {
+  std::vector<TCOD_key_t> keys;
+  for (const KeyBinding& binding : normalKeys()) {
+    if (binding.command.action == action) keys.push_back(keyOf(binding));
   }
-  return out;
+  return keys;
 }
 
-std::string screenColours() {
-  const TCODConsole& root = *TCODConsole::root;
-  std::string out;
-  for (int y = 0; y < root.getHeight(); ++y) {
-    std::string line;
-    std::string previous;
-    int run = 0;
-    const auto flush = [&] {
-      if (run == 0) return;
-      if (!line.empty()) line += ' ';
-      if (run > 1) line += std::to_string(run) + "*";
-      line += previous;
-    };
-    for (int x = 0; x < root.getWidth(); ++x) {
-      const std::string cell =
-          hexColour(root.getCharForeground(x, y)) + "/" + hexColour(root.getCharBackground(x, y));
-      if (cell == previous) {
-        ++run;
-        continue;
-      }
-      flush();
-      previous = cell;
-      run = 1;
-    }
-    flush();
-    out += line + '\n';
+Action actionOf(const TCOD_key_t& key) {
+  for (const KeyBinding& binding : normalKeys()) {
+    if (sameKey(key, keyOf(binding))) return binding.command.action;
   }
-  return out;
+  return Action::None;
 }
 
-// ---- Keys ------------------------------------------------------------------------------------
+// ---- Key scripts -----------------------------------------------------------------------------
 
 std::vector<TCOD_key_t> parseKeyScript(std::string_view script) {
   std::vector<TCOD_key_t> keys;
@@ -261,57 +217,116 @@ std::string describeKey(const TCOD_key_t& key) {
          std::to_string(rawFlags(key)) + ">";
 }
 
+// ---- Key scripts fed to the game -------------------------------------------------------------
+
+KeyScript::KeyScript(std::string_view script) {
+  then(script);
+  keyboard::setKeySource([this] { return next(); });
+}
+
+KeyScript::KeyScript(std::initializer_list<TCOD_key_t> list) : keys(list) {
+  keyboard::setKeySource([this] { return next(); });
+}
+
+KeyScript::~KeyScript() {
+  keyboard::setKeySource(nullptr);
+}
+
+KeyScript& KeyScript::then(std::string_view script) {
+  for (const TCOD_key_t& k : parseKeyScript(script))
+    keys.push_back(k);
+  return *this;
+}
+
+KeyScript& KeyScript::then(TCOD_key_t k) {
+  keys.push_back(k);
+  return *this;
+}
+
+TCOD_key_t KeyScript::next() {
+  if (!keys.empty()) {
+    const TCOD_key_t k = keys.front();
+    keys.pop_front();
+    return k;
+  }
+  if (!exhausted) {
+    // Out of keys: the player closes the window.
+    exhausted = true;
+    keyboard::closeWindow();
+  }
+  return plainKey(TCODK_NONE);
+}
+
 // ---- Random keys -----------------------------------------------------------------------------
 
 namespace {
 
-// The game's own keys, and how often the fuzzer presses each group (in thousandths).
-constexpr std::array<Direction, 8> kMoves = {West,      South,     North,     East,
-                                             NorthWest, NorthEast, SouthWest, SouthEast};
-constexpr std::array<TCOD_keycode_t, 4> kArrows = {TCODK_UP, TCODK_DOWN, TCODK_LEFT, TCODK_RIGHT};
-
-struct Weight {
-  int moves = 470;     // h j k l y u b n and the arrows
-  int wait = 80;       // .
-  int pickUp = 80;     // g
-  int inventory = 60;  // i
-  int drop = 40;       // d
-  int letters = 120;   // a..z: the choices of the menus
-  int home = 25;       // Home: a piece of bat meat
-  int escape = 4;      // leaves menus, the game, the end screen
-  // the rest: any key code, any character, any modifiers
+// How often the fuzzer presses the keys of each action of the game's key table (in
+// thousandths); a key is then drawn from the action's keys. An action without a row here (a new
+// key command) gets kNewActionShare, so that no key of the table goes unpressed.
+struct ActionWeight {
+  Action action;
+  int thousandths;
 };
+constexpr ActionWeight kActionWeights[] = {
+    // action, share
+    {Action::Move, 470},         {Action::Wait, 80},     {Action::PickUp, 80},
+    {Action::OpenInventory, 60}, {Action::OpenDrop, 40}, {Action::GiveBatMeat, 25},
+    {Action::Quit, 4},
+};
+constexpr int kNewActionShare = 20;
+constexpr int kLetterShare = 120;  // a..z: the choices of the menus
+constexpr int kLetterCount = 26;
+constexpr int kAnyKeyShare = 121;  // any key code, character and modifiers
+
+// The actions of the key table, each once, in table order.
+std::vector<Action> tableActions() {
+  std::vector<Action> actions;
+  for (const KeyBinding& binding : normalKeys()) {
+    const Action action = binding.command.action;
+    if (std::find(actions.begin(), actions.end(), action) == actions.end()) {
+      actions.push_back(action);
+    }
+  }
+  return actions;
+}
 
 }  // namespace
+
+int fuzzWeightOf(Action action) {
+  for (const ActionWeight& weight : kActionWeights) {
+    if (weight.action == action) return weight.thousandths;
+  }
+  const std::vector<Action> actions = tableActions();
+  const bool inTable = std::find(actions.begin(), actions.end(), action) != actions.end();
+  return inTable ? kNewActionShare : 0;
+}
 
 KeyFuzzer::KeyFuzzer(std::uint64_t seed) : generator(seed) {}
 
 TCOD_key_t KeyFuzzer::next() {
-  const Weight weight;
-  std::uniform_int_distribution<int> thousandth(0, 999);
-  int roll = thousandth(generator);
-  const auto pick = [&](int share) {
-    if (roll < share) return true;
-    roll -= share;
-    return false;
-  };
+  static const std::vector<Action> actions = tableActions();
+  int total = kLetterShare + kAnyKeyShare;
+  for (const Action action : actions)
+    total += fuzzWeightOf(action);
+  int roll = std::uniform_int_distribution<int>(0, total - 1)(generator);
   const auto below = [&](std::size_t n) {
     return std::uniform_int_distribution<std::size_t>(0, n - 1)(generator);
   };
-  if (pick(weight.moves)) {
-    const std::size_t choice = below(kMoves.size() + kArrows.size());
-    return choice < kMoves.size() ? moveKey(kMoves[choice])
-                                  : plainKey(kArrows[choice - kMoves.size()]);
+  for (const Action action : actions) {
+    if (roll >= fuzzWeightOf(action)) {
+      roll -= fuzzWeightOf(action);
+      continue;
+    }
+    const std::vector<TCOD_key_t> keys = actionKeys(action);
+    return keys[below(keys.size())];
   }
-  if (pick(weight.wait)) return characterKey('.');
-  if (pick(weight.pickUp)) return characterKey('g');
-  if (pick(weight.inventory)) return characterKey('i');
-  if (pick(weight.drop)) return characterKey('d');
-  if (pick(weight.letters)) return characterKey(static_cast<char>('a' + below(26)));
-  if (pick(weight.home)) return plainKey(TCODK_HOME);
-  if (pick(weight.escape)) return plainKey(TCODK_ESCAPE);
+  if (roll < kLetterShare) return characterKey(static_cast<char>('a' + below(kLetterCount)));
+  return anyKey();
+}
 
-  // Anything at all: every key code, every character, every modifier, even a release.
+// Anything at all: every key code, every character, every modifier, even a release.
+TCOD_key_t KeyFuzzer::anyKey() {
   const auto vk = static_cast<TCOD_keycode_t>(
       std::uniform_int_distribution<int>(TCODK_NONE, TCODK_TEXT)(generator));
   const auto c = static_cast<char>(std::uniform_int_distribution<int>(-128, 127)(generator));

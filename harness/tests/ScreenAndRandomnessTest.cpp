@@ -1,6 +1,7 @@
 // The test rig itself: every other test trusts these helpers.
 
-#include "Rig.hpp"
+#include "Scenario.hpp"
+#include "Screen.hpp"
 
 #include <gtest/gtest.h>
 #include <libtcod.hpp>
