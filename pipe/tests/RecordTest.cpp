@@ -5,8 +5,8 @@
 #include <string>
 
 #include "Frames.hpp"
-#include "Keys.hpp"
 #include "KeyToken.hpp"
+#include "Keys.hpp"
 #include "Protocol.hpp"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "Keys.hpp"
 #include "KeyToken.hpp"
+#include "Keys.hpp"
 
 namespace {
 

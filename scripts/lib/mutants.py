@@ -99,7 +99,15 @@ def code_positions(line, pattern):
 def mutate_line(line):
     """Yield (operator, occurrence, new_line, change) for one line."""
     out = []
-    # relational operators, excluding <<, >>, ->, template brackets (#include skipped already)
+    for operator in CLASSIC_OPERATORS:
+        out.extend(operator(line))
+    return out
+
+
+def relational_mutants(line):
+    """Each relational operator turned into its neighbour; template brackets, <<, >> and -> are
+    left alone (#include lines are skipped already)."""
+    out = []
     rel = {"<=": "<", "<": "<=", ">=": ">", ">": ">=", "==": "!=", "!=": "=="}
     occ = 0
     masked_line = line
@@ -118,6 +126,12 @@ def mutate_line(line):
         new = line[:m.start()] + rel[op] + line[m.end():]
         out.append(("rel", occ, new, f"{op} -> {rel[op]}"))
         occ += 1
+    return out
+
+
+def constant_mutants(line):
+    """Each integer constant one more and one less (never below 0)."""
+    out = []
     occ = 0
     for m in code_positions(line, r"(?<![\w.])(\d+)(?![\w.])"):
         n = int(m.group(1))
@@ -127,6 +141,12 @@ def mutate_line(line):
             new = line[:m.start()] + str(n + d) + line[m.end():]
             out.append(("const" + tag, occ, new, f"{n} -> {n + d}"))
         occ += 1
+    return out
+
+
+def swapped_operand_mutants(line):
+    """The operands of a subtraction exchanged, and the arguments of sign, min and max."""
+    out = []
     occ = 0
     operand = r"([A-Za-z_][\w.]*(?:->[A-Za-z_]\w*)*|\d+)"  # a name, a member through ->, or a number
     for m in code_positions(line, r"(?<![\w\)\].>])" + operand + r"\s-\s" + operand + r"(?![\w(\[.]|->)"):
@@ -138,23 +158,42 @@ def mutate_line(line):
         new = line[:m.start()] + f"{m.group(1)}({m.group(3).strip()}, {m.group(2).strip()})" + line[m.end():]
         out.append(("swap-args", occ, new, f"{m.group(0)} -> args swapped"))
         occ += 1
-    occ = 0
-    for m in code_positions(line, r"(&&|\|\|)"):
+    return out
+
+
+def logic_mutants(line):
+    """Each && turned into || and back."""
+    out = []
+    for occ, m in enumerate(code_positions(line, r"(&&|\|\|)")):
         other = "||" if m.group(1) == "&&" else "&&"
         new = line[:m.start()] + other + line[m.end():]
         out.append(("logic", occ, new, f"{m.group(1)} -> {other}"))
-        occ += 1
+    return out
+
+
+def negation_mutants(line):
+    """The condition of an if or while negated, unless it declares its variable (which cannot be
+    negated as it stands)."""
     m = re.match(r"^(\s*(?:\}\s*else\s+)?(?:if|while)\s*)\((.*)\)(\s*\{?\s*)$", line)
     declares = m and re.match(r"\s*(?:const\s+)?[A-Za-z_][\w:]*\s*[*&]*\s*[A-Za-z_]\w*\s*=[^=]", m.group(2))
-    if m and not declares:  # a condition that declares its variable cannot be negated as it stands
-        out.append(("negate", 0, f"{m.group(1)}(!({m.group(2)})){m.group(3)}", "condition negated"))
+    if m and not declares:
+        return [("negate", 0, f"{m.group(1)}(!({m.group(2)})){m.group(3)}", "condition negated")]
+    return []
+
+
+def deletion_mutants(line):
+    """A call, assignment or increment statement deleted (declarations and jumps are kept)."""
     t = line.strip()
     if t.endswith(";") and not t.startswith(("return", "break", "continue", "case", "default")) \
             and "{" not in t and "}" not in t and not re.match(r"^(const\s+|static\s+|auto\s|int\s|bool\s|float\s|double\s|unsigned\s|std::|[A-Z]\w*(::\w+)*\s*[&*]?\s+\w+\s*[=({;])", t):
         if CALL_STMT.match(t) or ASSIGN_STMT.match(t) or INCR_STMT.match(t):
             indent = line[:len(line) - len(line.lstrip())]
-            out.append(("delete", 0, indent + ";", "statement deleted"))
-    return out
+            return [("delete", 0, indent + ";", "statement deleted")]
+    return []
+
+
+CLASSIC_OPERATORS = (relational_mutants, constant_mutants, swapped_operand_mutants, logic_mutants,
+                     negation_mutants, deletion_mutants)
 
 
 def is_call_stmt(t):

@@ -15,9 +15,9 @@
 
 #include "App.hpp"
 #include "Display.hpp"
-#include "Scenario.hpp"
 #include "Keyboard.hpp"
 #include "Link.hpp"
+#include "Scenario.hpp"
 #include "Tool.hpp"
 
 namespace {
