@@ -3,8 +3,10 @@
 #include <libtcod.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <string>
 
@@ -80,4 +82,32 @@ void App::handleTitleKey() {
   }
   state = Playing;
   TCODConsole::root->clear();
+}
+
+bool parsePartitionOption(const char* program, const char* usage, int argc, char** argv,
+                          std::optional<std::uint32_t>& partition, int& status) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(usage, stdout);
+      status = 0;
+      return false;
+    }
+    if (std::strcmp(argv[i], "--partition") == 0 && i + 1 < argc) {
+      const std::string text = argv[++i];
+      char* end = nullptr;
+      errno = 0;
+      const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
+      if (!text.empty() && text[0] != '-' && *end == '\0' && errno == 0 && value <= UINT32_MAX) {
+        partition = static_cast<std::uint32_t>(value);
+        continue;
+      }
+      std::fprintf(stderr, "%s: --partition needs a number from 0 to 4294967295, not \"%s\"\n",
+                   program, text.c_str());
+    } else {
+      std::fprintf(stderr, "%s: unknown option %s (see %s --help)\n", program, argv[i], program);
+    }
+    status = 64;
+    return false;
+  }
+  return true;
 }

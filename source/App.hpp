@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "Game.hpp"
 
@@ -40,3 +41,10 @@ class App {
   bool running = true;
   bool started = false;  // the window is open with the game's own font
 };
+
+// The command line of a front end whose one option is --partition N (vesperdeep-term,
+// vesperdeep-pipe). Returns true with `partition` set when N was given; prints `usage` and
+// returns false with `status` 0 for --help or -h; prints one line naming `program` and returns
+// false with `status` 64 for anything else.
+bool parsePartitionOption(const char* program, const char* usage, int argc, char** argv,
+                          std::optional<std::uint32_t>& partition, int& status);
