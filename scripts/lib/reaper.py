@@ -81,7 +81,10 @@ def main(argv):
             os.execvp(argv[0], argv)
         finally:
             os._exit(127)
-    _, status = os.waitpid(pid, 0)
+    while True:  # orphans the command leaves are adopted here: reap them as they end, as init would
+        ended, status = os.waitpid(-1, 0)
+        if ended == pid:
+            break
     code = os.waitstatus_to_exitcode(status)
     code = code if code >= 0 else 128 - code
     left = leftovers(grace)

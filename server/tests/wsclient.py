@@ -53,7 +53,8 @@ class Client:
         self.head = head.decode("latin-1")
         self.close_code = None
 
-    def send_raw(self, payload, opcode=2):
+    def send_raw(self, payload, opcode=2, at_most=None):
+        """Sends `payload` as one masked frame; with `at_most`, only that many bytes of the frame."""
         header = bytes([0x80 | opcode])
         size = len(payload)
         if size < 126:
@@ -64,7 +65,7 @@ class Client:
             header += bytes([0x80 | 127]) + struct.pack(">Q", size)
         mask = os.urandom(4)
         masked = bytes(b ^ mask[i % 4] for i, b in enumerate(payload))
-        self.sock.sendall(header + mask + masked)
+        self.sock.sendall((header + mask + masked)[:at_most])
 
     def key(self, code, shift=False):
         """Sends one key: a character or a KEY_CODES name."""
