@@ -102,12 +102,9 @@ TCOD_key_t pressOf(const SDL_Event& event) {
   TCOD_key_t key = toKey(event);
   const char typed = typedCharacter();
   if (typed == 0 || isKeypadKey(key.vk)) return key;
-  key.c = typed;
-  if (typed >= '0' && typed <= '9') {
-    key.vk = static_cast<TCOD_keycode_t>(TCODK_0 + (typed - '0'));
-  } else {
-    key.vk = typed == ' ' ? TCODK_SPACE : TCODK_CHAR;
-  }
+  const TCOD_key_t typedKey = characterKey(typed);
+  key.c = typedKey.c;
+  key.vk = typedKey.vk;
   return key;
 }
 
