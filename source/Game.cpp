@@ -113,16 +113,9 @@ constexpr const char* kCredit = "Vesperdeep - written and drawn by its own small
 
 // ---- The cave's first inhabitants ------------------------------------------------------------
 
-struct Batch {
-  int count;
-  bool isItem;
-  int kind;          // creature or item kind
-  bool redrawAfter;  // draw a new position after each placement
-};
-
 // Placed in this order. One batch per row: the formatter would pack these short rows.
 // clang-format off
-constexpr Batch kPopulation[] = {
+constexpr PopulationBatch kPopulation[] = {
     // count, item?, kind, new position after each
     {26, false, Bat, false},
     {2, true, SmallStone, true},
@@ -344,7 +337,7 @@ void Game::populate() {
   const auto isFree = [this](int x, int y) {
     return map->isWalkable(x, y) && map->entityAt(x, y) == nullptr;
   };
-  for (const Batch& batch : kPopulation) {
+  for (const PopulationBatch& batch : kPopulation) {
     for (int i = 0; i < batch.count; ++i) {
       while (!isFree(px, py)) {
         px = std::rand() % map->width;
@@ -615,6 +608,10 @@ void Game::drawGround() {
   }
   root.printRectEx(kGroundX, kGroundY + 1, kSeeHereWidth, kSeeHereHeight, TCOD_BKGND_NONE,
                    TCOD_LEFT, "%s", seeHere.c_str());
+}
+
+TableRows<PopulationBatch> population() {
+  return {std::begin(kPopulation), std::end(kPopulation)};
 }
 
 KeyTable normalKeys() {

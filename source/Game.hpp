@@ -26,13 +26,17 @@ struct KeyBinding {
   Command command;
 };
 
-// The rows of the key table of normal mode, in the order the game looks a key up.
-struct KeyTable {
-  const KeyBinding* first;
-  const KeyBinding* last;  // one past the end
-  const KeyBinding* begin() const { return first; }
-  const KeyBinding* end() const { return last; }
+// The rows of one of the game's tables, in the table's order.
+template <typename Row>
+struct TableRows {
+  const Row* first;
+  const Row* last;  // one past the end
+  const Row* begin() const { return first; }
+  const Row* end() const { return last; }
 };
+
+// The rows of the key table of normal mode, in the order the game looks a key up.
+using KeyTable = TableRows<KeyBinding>;
 
 // The key table of normal mode: every key the game answers outside the menu screens.
 KeyTable normalKeys();
@@ -44,6 +48,17 @@ KeyBinding keyFor(Action action);
 // The letter key that moves the player in `direction` (a Direction), from the key table: 'h'
 // for West. 0 for a number that is no direction.
 char moveLetter(int direction);
+
+// One batch of the cave's first inhabitants: `count` creatures, or items, of one kind.
+struct PopulationBatch {
+  int count;
+  bool isItem;
+  int kind;          // creature or item kind
+  bool redrawAfter;  // draw a new position after each placement
+};
+
+// The batches a new cave is populated with, in the order they are placed.
+TableRows<PopulationBatch> population();
 
 // Which screen the keyboard and the drawing serve.
 enum GameMode : std::int32_t {

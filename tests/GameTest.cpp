@@ -40,28 +40,36 @@ std::unique_ptr<Game> gameWithPartition(std::uint32_t partition, unsigned seed) 
 
 // ---- Construction ---------------------------------------------------------------------------
 
-TEST(GameConstructionTest, ANewGameHoldsThePlayerThirtyFourCreaturesAndTwoStones) {
+// The player and every batch of the population: 37 entities, 26 bats, 5 snakes, 2 bears, 1
+// kitten and 2 stones, as the batches are pinned in NPCTest.
+TEST(GameConstructionTest, ANewGameHoldsThePlayerAndEveryCreatureAndStoneOfThePopulation) {
+  std::map<int, int> expectedCreatures;
+  std::map<int, int> expectedItems;
+  std::size_t entities = 1;
+  for (const PopulationBatch& batch : population()) {
+    (batch.isItem ? expectedItems : expectedCreatures)[batch.kind] += batch.count;
+    entities += static_cast<std::size_t>(batch.count);
+  }
   const auto game = gameWithPartition(21, 21);
-  ASSERT_EQ(game->registry.size(), 37u);
+  ASSERT_EQ(game->registry.size(), entities);
   EXPECT_EQ(game->registry.begin()->second, game->player);  // the smallest id
   EXPECT_EQ(game->registry.begin()->first, game->player->id);
 
   std::map<int, int> creatures;
-  int stones = 0;
+  std::map<int, int> items;
   for (const auto& [id, entity] : game->registry) {
     EXPECT_EQ(id, entity->id);
     if (entity == game->player) continue;
     if (const auto* creature = dynamic_cast<const NPC*>(entity)) {
       ++creatures[creature->kind];
-    } else if (const auto* item = dynamic_cast<const Item*>(entity);
-               item && item->kind == SmallStone) {
-      ++stones;
+    } else if (const auto* item = dynamic_cast<const Item*>(entity)) {
+      ++items[item->kind];
     } else {
       ADD_FAILURE() << "unexpected entity " << id;
     }
   }
-  EXPECT_EQ(creatures, (std::map<int, int>{{Bat, 26}, {Snake, 5}, {Bear, 2}, {Kitten, 1}}));
-  EXPECT_EQ(stones, 2);
+  EXPECT_EQ(creatures, expectedCreatures);
+  EXPECT_EQ(items, expectedItems);
 
   EXPECT_EQ(game->player->x, 1);
   EXPECT_EQ(game->player->y, 1);
