@@ -3,40 +3,23 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "Entity.hpp"
+#include "KeyToken.hpp"
 #include "Keyboard.hpp"
 
 namespace harness {
 namespace {
 
 // ---- Keys by name, as key scripts write them ---------------------------------------------------
+// The names, the "<lt>" and "<#vk,c,flags>" forms and the modifier flags are the recordings'
+// (recording/KeyToken.hpp); the harness adds <S-x>, <F1>...<F12> and <KP0>...<KP9>.
 
-struct NamedKey {
-  std::string_view name;
-  TCOD_keycode_t vk;
-};
-constexpr std::array<NamedKey, 16> kNamedKeys = {{
-    // name, key
-    {"Esc", TCODK_ESCAPE},
-    {"Up", TCODK_UP},
-    {"Down", TCODK_DOWN},
-    {"Left", TCODK_LEFT},
-    {"Right", TCODK_RIGHT},
-    {"Home", TCODK_HOME},
-    {"End", TCODK_END},
-    {"PgUp", TCODK_PAGEUP},
-    {"PgDn", TCODK_PAGEDOWN},
-    {"Enter", TCODK_ENTER},
-    {"Tab", TCODK_TAB},
-    {"Backspace", TCODK_BACKSPACE},
-    {"Del", TCODK_DELETE},
-    {"Ins", TCODK_INSERT},
-    {"None", TCODK_NONE},
-    {"Space", TCODK_SPACE},
-}};
+using recording::kNamedKeys;
+using recording::NamedKey;
 
 // "1".."max" as a number, or 0.
 int smallNumber(std::string_view text, int max) {
@@ -49,67 +32,11 @@ int smallNumber(std::string_view text, int max) {
   return n <= max ? n : 0;
 }
 
-// The modifier flags of a raw key, from bit 0 up (Shift is 1, right Meta 64); the bit above
-// them marks a release.
-constexpr std::array<bool TCOD_key_t::*, 7> kModifiers = {
-    &TCOD_key_t::shift, &TCOD_key_t::lctrl, &TCOD_key_t::rctrl, &TCOD_key_t::lalt,
-    &TCOD_key_t::ralt,  &TCOD_key_t::lmeta, &TCOD_key_t::rmeta,
-};
-constexpr unsigned kReleasedFlag = 1u << kModifiers.size();
-
-unsigned rawFlags(const TCOD_key_t& key) {
-  unsigned flags = key.pressed ? 0u : kReleasedFlag;
-  for (std::size_t bit = 0; bit < kModifiers.size(); ++bit) {
-    if (key.*kModifiers[bit]) flags |= 1u << bit;
-  }
-  return flags;
-}
-
-// The key with code `vk`, character `c` and the modifier/release bits of `flags` (rawFlags'
-// inverse).
-TCOD_key_t keyWithFlags(TCOD_keycode_t vk, char c, unsigned flags) {
-  TCOD_key_t key{};
-  key.vk = vk;
-  key.c = c;
-  for (std::size_t bit = 0; bit < kModifiers.size(); ++bit)
-    key.*kModifiers[bit] = (flags & (1u << bit)) != 0;
-  key.pressed = (flags & kReleasedFlag) == 0;
-  return key;
-}
-
-// "<#vk,c,flags>": any key at all, as the fuzzer makes them.
-TCOD_key_t rawKey(std::string_view body) {
-  int values[3] = {0, 0, 0};
-  int index = 0;
-  bool negative = false;
-  bool digits = false;
-  for (char c : body) {
-    if (c == ',') {
-      if (!digits || ++index > 2)
-        throw std::invalid_argument("bad raw key <#" + std::string(body) + ">");
-      negative = digits = false;
-    } else if (c == '-' && !digits && !negative) {
-      negative = true;
-    } else if (c >= '0' && c <= '9' && values[index] < 100000) {
-      values[index] = values[index] * 10 + (negative ? -(c - '0') : (c - '0'));
-      digits = true;
-    } else {
-      throw std::invalid_argument("bad raw key <#" + std::string(body) + ">");
-    }
-  }
-  if (index != 2 || !digits || values[0] < TCODK_NONE || values[0] > TCODK_TEXT ||
-      values[1] < -128 || values[1] > 255 || values[2] < 0 || values[2] > 255) {
-    throw std::invalid_argument("bad raw key <#" + std::string(body) + ">");
-  }
-  return keyWithFlags(static_cast<TCOD_keycode_t>(values[0]), static_cast<char>(values[1]),
-                      static_cast<unsigned>(values[2]));
-}
-
 TCOD_key_t namedKey(std::string_view name) {
   for (const NamedKey& entry : kNamedKeys) {
     if (entry.name == name) return plainKey(entry.vk);
   }
-  if (name == "lt") return characterKey('<');
+  if (name == recording::kLessThanName) return characterKey('<');
   if (name.size() == 3 && name.substr(0, 2) == "S-") return shiftedKey(name[2]);
   if (name.size() >= 2 && name[0] == 'F') {
     if (const int n = smallNumber(name.substr(1), 12); n > 0) {
@@ -119,12 +46,15 @@ TCOD_key_t namedKey(std::string_view name) {
   if (name.size() == 3 && name.substr(0, 2) == "KP" && name[2] >= '0' && name[2] <= '9') {
     return plainKey(static_cast<TCOD_keycode_t>(TCODK_KP0 + (name[2] - '0')));
   }
-  if (!name.empty() && name[0] == '#') return rawKey(name.substr(1));
+  if (!name.empty() && name[0] == '#') {
+    if (const std::optional<TCOD_key_t> key = recording::readRawToken(name.substr(1))) return *key;
+    throw std::invalid_argument("bad raw key <" + std::string(name) + ">");
+  }
   throw std::invalid_argument("unknown key name <" + std::string(name) + "> in a key script");
 }
 
 bool sameKey(const TCOD_key_t& a, const TCOD_key_t& b) {
-  return a.vk == b.vk && a.c == b.c && rawFlags(a) == rawFlags(b) &&
+  return a.vk == b.vk && a.c == b.c && recording::flagsOf(a) == recording::flagsOf(b) &&
          std::strncmp(a.text, b.text, sizeof a.text) == 0;
 }
 
@@ -193,7 +123,9 @@ std::string describeKey(const TCOD_key_t& key) {
   for (const NamedKey& entry : kNamedKeys) {
     if (sameKey(key, plainKey(entry.vk))) return "<" + std::string(entry.name) + ">";
   }
-  if (key.c == '<' && sameKey(key, characterKey('<'))) return "<lt>";
+  if (key.c == '<' && sameKey(key, characterKey('<'))) {
+    return "<" + std::string(recording::kLessThanName) + ">";
+  }
   if (key.c >= 32 && key.c < 127 && key.c != '<' && key.c != '#' &&
       sameKey(key, characterKey(key.c))) {
     return std::string(1, key.c);
@@ -213,8 +145,7 @@ std::string describeKey(const TCOD_key_t& key) {
       return "<KP" + std::to_string(n) + ">";
     }
   }
-  return "<#" + std::to_string(key.vk) + "," + std::to_string(int{key.c}) + "," +
-         std::to_string(rawFlags(key)) + ">";
+  return recording::rawToken(key);
 }
 
 // ---- Key scripts fed to the game -------------------------------------------------------------
@@ -331,7 +262,7 @@ TCOD_key_t KeyFuzzer::anyKey() {
       std::uniform_int_distribution<int>(TCODK_NONE, TCODK_TEXT)(generator));
   const auto c = static_cast<char>(std::uniform_int_distribution<int>(-128, 127)(generator));
   const auto flags = static_cast<unsigned>(std::uniform_int_distribution<int>(0, 255)(generator));
-  return keyWithFlags(vk, c, flags);
+  return recording::keyWithFlags(vk, c, flags);
 }
 
 TCOD_key_t KeyFuzzer::nextInMenu() {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,86 @@ TEST(Recording, EveryKeyIsWrittenAsATokenThatReadsBackAsIt) {
     ASSERT_EQ(read.size(), 1u) << token;
     ASSERT_EQ(harness::describeKey(read[0]), harness::describeKey(key)) << token;
   }
+}
+
+// Every field the game reads of a key: code, character, modifiers and whether it was pressed.
+void expectSameKey(const TCOD_key_t& read, const TCOD_key_t& written) {
+  EXPECT_EQ(read.vk, written.vk);
+  EXPECT_EQ(read.c, written.c);
+  for (bool TCOD_key_t::*flag : recording::kModifierFlags)
+    EXPECT_EQ(read.*flag, written.*flag);
+  EXPECT_EQ(read.pressed, written.pressed);
+}
+
+// The key a key script makes of `token`, which must be exactly one key.
+TCOD_key_t readToken(const std::string& token) {
+  const std::vector<TCOD_key_t> read = harness::parseKeyScript("#\n" + token + "\n");
+  EXPECT_EQ(read.size(), 1u) << token;
+  return read.empty() ? TCOD_key_t{} : read[0];
+}
+
+// The name reads back as the key; a recording writes a pressed key by its name ("<None>", the
+// closed window's no-key, counts as released and is written raw), and reads it back.
+TEST(KeyVocabulary, EveryNamedKeyIsWrittenByItsNameAndReadBackAsThatKey) {
+  for (const recording::NamedKey& named : recording::kNamedKeys) {
+    const TCOD_key_t key = harness::plainKey(named.vk);
+    const std::string name = "<" + std::string(named.name) + ">";
+    SCOPED_TRACE(name);
+    expectSameKey(readToken(name), key);
+    EXPECT_EQ(harness::describeKey(key), name);
+    const std::string token = recording::keyToken(key);
+    EXPECT_EQ(token, key.pressed ? name : recording::rawToken(key));
+    expectSameKey(readToken(token), key);
+  }
+}
+
+TEST(KeyVocabulary, TypedKeysAreWrittenAsTokensThatReadBackAsTheSameKey) {
+  TCOD_key_t withText = harness::characterKey('e');
+  withText.text[0] = 'e';
+  TCOD_key_t released = harness::characterKey('j');
+  released.pressed = false;
+  TCOD_key_t leftCtrl = harness::characterKey('c');
+  leftCtrl.lctrl = true;
+  TCOD_key_t everyModifier = harness::plainKey(TCODK_F5);
+  for (bool TCOD_key_t::*flag : recording::kModifierFlags)
+    everyModifier.*flag = true;
+  const struct {
+    TCOD_key_t key;
+    const char* token;
+  } cases[] = {
+      {harness::characterKey('h'), "h"},
+      {harness::characterKey('.'), "."},
+      {harness::characterKey('5'), "5"},
+      {harness::characterKey('<'), "<lt>"},
+      {harness::characterKey('>'), ">"},
+      {harness::characterKey(' '), "<Space>"},
+      {harness::characterKey('#'), "<#65,35,0>"},
+      {harness::shiftedKey('h'), "<#65,72,1>"},
+      {harness::plainKey(TCODK_KP7), "<#41,0,0>"},
+      {harness::plainKey(TCODK_F5), "<#54,0,0>"},
+      {withText, "<#65,101,0>"},
+      {released, "<#65,106,128>"},
+      {leftCtrl, "<#65,99,2>"},
+      {everyModifier, "<#54,0,127>"},
+      {recording::keyWithFlags(TCODK_CHAR, static_cast<char>(-3), 8), "<#65,-3,8>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.token);
+    EXPECT_EQ(recording::keyToken(c.key), c.token);
+    expectSameKey(readToken(c.token), c.key);
+  }
+}
+
+TEST(KeyVocabulary, RawTokensOutOfRangeOrOverlongAreRefused) {
+  for (const char* body : {"", "65", "65,0", "65,0,0,0", "65,,0", "-1,0,0", "67,0,0", "65,256,0",
+                           "65,-129,0", "65,0,256", "65,0,-1", "65,0,1x", "--65,0,0",
+                           "65,-99999999999999999999,0", "99999999999999999999,0,0"}) {
+    SCOPED_TRACE(body);
+    EXPECT_FALSE(recording::readRawToken(body).has_value());
+    EXPECT_THROW(harness::parseKeyScript("<#" + std::string(body) + ">"), std::invalid_argument);
+  }
+  expectSameKey(*recording::readRawToken("65,-128,255"),
+                recording::keyWithFlags(TCODK_CHAR, static_cast<char>(-128), 255));
 }
 
 TEST(Recording, LoadRefusesAHugeFileByItsSizeAndNamesTheFile) {
