@@ -115,6 +115,21 @@ TEST_F(MapQueryTest, AddEntityGivesATakenIdAFreshCounterValue) {
   EXPECT_EQ(map.tileAt(3, 3).entities, (std::list<Entity*>{&corpse}));
 }
 
+// An entry leaves the registry only for its own entity: another entity that shares the id, or
+// an id the registry does not hold, leaves every entry in place.
+TEST_F(MapQueryTest, UnregisteringRemovesOnlyTheEntitysOwnEntry) {
+  Entity listed(nullptr, &map, 2, 2, false);
+  map.addEntity(&listed);
+  Entity twin(nullptr, &map, -1, -1, false);
+  twin.id = listed.id;
+  const Entity stranger(nullptr, &map, -1, -1, false);
+  EXPECT_FALSE(unregisterFrom(registry, &twin));
+  EXPECT_FALSE(unregisterFrom(registry, &stranger));
+  EXPECT_EQ(registry, (EntityRegistry{{listed.id, &listed}}));
+  EXPECT_TRUE(unregisterFrom(registry, &listed));
+  EXPECT_TRUE(registry.empty());
+}
+
 // ---- Cave generation ------------------------------------------------------------------------
 
 // The carving written out from the rules, on tiles of its own: which cells become what, in
@@ -448,6 +463,25 @@ TEST_F(MapDrawTest, WithNothingElseInViewOnlyThePlayerIsListed) {
   map.computeFov(player->x, player->y, 5);
   map.draw();
   EXPECT_EQ(map.visibleEntities, (std::vector<Entity*>{player}));
+}
+
+// A level wider and taller than the screen is drawn where it meets the screen; its cells beyond
+// the screen's edges are still seen and remembered, but written nowhere.
+TEST(MapWiderThanTheScreenTest, DrawsOnlyTheCellsOnTheScreen) {
+  harness::clearRoot();
+  EntityRegistry registry;
+  Map map(&registry, 90, 60);
+  for (int y = 0; y < map.height; ++y) {
+    for (int x = 0; x < map.width; ++x)
+      map.setTile(x, y, Floor);
+  }
+  TCODConsole::root->putCharEx(0, 46, 'X', TCODColor::white, TCODColor::black);
+  map.computeFov(78, 47, 5);
+  map.draw();
+  EXPECT_EQ(harness::cellAt(0, 46).ch, 'X') << "never seen, and no cell beyond the edge lands here";
+  const Tile& corner = map.tileAt(79, 49);
+  EXPECT_EQ(harness::cellAt(79, 49), (harness::Cell{corner.glyph, corner.fore, corner.back}));
+  EXPECT_TRUE(map.tileAt(81, 50).explored);
 }
 
 }  // namespace

@@ -149,6 +149,24 @@ TEST(TurnOrderTest, ThePlayerThenTheCreaturesInIdOrder) {
   EXPECT_EQ(player.regenCounter, 0);
 }
 
+// ---- Rolls ----------------------------------------------------------------------------------
+
+// A roll with a bound of 0 would divide by zero: it yields 0 and draws nothing. Only the kitten
+// has such a bound, its damage range, and it never hits; made to hit, it deals its base damage
+// of 0 after three draws (the hit, the weapon, the armour).
+TEST(RollTest, ABoundOfZeroYieldsZeroWithoutADraw) {
+  auto game = harness::gameFromDrawing({
+      "####",  //
+      "#@k#",  //
+      "####",  //
+  });
+  NPC& kitten = *harness::creaturesOf(*game).at(0);
+  kitten.accuracy = NPC::kHitRollBound;  // always hits
+  EXPECT_EQ(harness::countRandDraws([&] { kitten.interact(game->player); }), 3u);
+  EXPECT_EQ(harness::lastMessage(*game), "The kitten hits you for no damage!");
+  EXPECT_EQ(game->player->hp, game->player->maxHp);
+}
+
 // ---- Death --------------------------------------------------------------------------------
 
 // Once the player is dead no key reaches a menu: on every screen a key other than Escape

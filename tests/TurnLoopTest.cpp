@@ -201,6 +201,26 @@ TEST_F(TurnLoopTest, NoKeyFromAClosedWindowPassesNoTurn) {
   expectNoTurnPassed(0);
 }
 
+// The key the game names for a command is the first row of its key table that asks for it;
+// for a command no key asks for, it names no key.
+TEST(KeyTableTest, EachCommandsKeyIsTheFirstRowAskingForIt) {
+  const KeyTable table = normalKeys();
+  for (const KeyBinding& row : table) {
+    const Action action = row.command.action;
+    const auto first = std::find_if(table.begin(), table.end(), [action](const KeyBinding& b) {
+      return b.command.action == action;
+    });
+    const KeyBinding named = keyFor(action);
+    EXPECT_EQ(named.vk, first->vk) << static_cast<int>(action);
+    EXPECT_EQ(named.c, first->c) << static_cast<int>(action);
+    EXPECT_EQ(named.command.action, action);
+  }
+  EXPECT_EQ(keyFor(Action::Quit).vk, TCODK_ESCAPE);
+  EXPECT_EQ(keyFor(Action::Move).vk, TCODK_LEFT);
+  EXPECT_EQ(keyFor(Action::Wait).c, '.');
+  EXPECT_EQ(keyFor(Action::None).vk, TCODK_NONE);
+}
+
 // ---- Moving -------------------------------------------------------------------------------
 
 TEST(TurnLoopMoveTest, WallsAndDeepWaterCostNothing) {
