@@ -295,7 +295,6 @@ class Player : public std::enable_shared_from_this<Player> {
   void gameMessage(std::string message) {
     if (recordMessage(message)) return;
     const auto shared = std::make_shared<const std::string>(std::move(message));
-    if (audience) audience->frame(shared);
     if (shared->size() == 1 && (*shared)[0] == protocol::kWaiting && !hungUp) {
       gameWaits = true;
       if (!queued.empty()) {
@@ -306,6 +305,7 @@ class Player : public std::enable_shared_from_this<Player> {
       }
     }
     send(shared);
+    if (audience) audience->frame(shared);  // after the player's own send: watchers come second
   }
 
   // The game's 'R' and 'S' messages go to the recording, never to the client: true for those.

@@ -83,7 +83,8 @@ void ScreenCopy::apply(std::string_view message) {
     if (count == 0 || start + count > kCells || glyphs + count > message.size()) return;
     for (std::size_t i = 0; i < count; ++i) {
       cells[start + i].glyph = static_cast<std::uint8_t>(message[glyphs + i]);
-      cells[start + i].colours.assign(message.substr(at + 3, 6));
+      std::copy_n(message.begin() + static_cast<std::ptrdiff_t>(at + 3), 6,
+                  cells[start + i].colours.begin());
     }
     at = glyphs + count;
   }
@@ -101,7 +102,7 @@ std::string ScreenCopy::fullFrame() const {
     out += static_cast<char>(start & 0xFF);
     out += static_cast<char>(start >> 8);
     out += static_cast<char>(count);
-    out += cells[start].colours;
+    out.append(cells[start].colours.data(), cells[start].colours.size());
     for (std::size_t i = 0; i < count; ++i)
       out += static_cast<char>(cells[start + i].glyph);
     start += count;

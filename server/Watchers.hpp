@@ -9,6 +9,7 @@
 
 #include <boost/asio/ip/tcp.hpp>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -55,7 +56,7 @@ class ScreenCopy {
  private:
   struct Cell {
     std::uint8_t glyph = 0;
-    std::string colours = std::string(6, '\0');  // foreground r g b, background r g b
+    std::array<char, 6> colours{};  // foreground r g b, background r g b
   };
   std::vector<Cell> cells;  // empty until the first 'F'
 };

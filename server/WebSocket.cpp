@@ -31,8 +31,10 @@ void prepare(WebSocket& ws, const Limits& limits) {
   beast::get_lowest_layer(ws).expires_never();  // the WebSocket keeps its own timeouts
   const auto bytes = static_cast<int>(std::min(kSocketSendBuffer, limits.sendQueue));
   beast::error_code ignored;
-  beast::get_lowest_layer(ws).socket().set_option(boost::asio::socket_base::send_buffer_size(bytes),
-                                                  ignored);
+  auto& socket = beast::get_lowest_layer(ws).socket();
+  socket.set_option(boost::asio::socket_base::send_buffer_size(bytes), ignored);
+  // A frame's 'W' goes out at once, not after the client's delayed acknowledgement of the frame.
+  socket.set_option(boost::asio::ip::tcp::no_delay(true), ignored);
 }
 
 }  // namespace server

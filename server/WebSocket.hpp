@@ -18,7 +18,7 @@ using Request = boost::beast::http::request<boost::beast::http::empty_body>;
 // Sets up `ws` (not yet opened) under `limits`: binary messages, no compression, the timeouts,
 // messages of at most protocol::kLargestMessage bytes read, and the kernel's share of what
 // waits to be sent kept to at most --max-send-queue, so that a client that does not read fills
-// the server's own queue soon and is dropped.
+// the server's own queue soon and is dropped; small messages go out at once (no Nagle delay).
 void prepare(WebSocket& ws, const Limits& limits);
 
 }  // namespace server
