@@ -4,9 +4,10 @@ a release build.
 
 usage: watch_bench.py BIN_DIR [--watchers 0,50] [--seconds 20]
 
-For each number of watchers, one game on a fresh server (its default limits) alternates 'i' and
-'z' (the inventory opens and closes: about 4.5 kB a key) every 50 ms. With watchers, one of them
-never reads (4 kB receive buffer) and the others are drained by a separate process. Prints the
+For each number of watchers, one game on a fresh server (its default limits) alternates i and
+Escape (the inventory opens and closes: about 4.6 kB a key, no turn spent) every 50 ms. With
+watchers, one of them never reads (4 kB receive buffer) and the others are drained by a
+separate process. Prints the
 key -> first 'D' and key -> 'W' times (median, 99th percentile) and whether, after how many keys,
 the stalled watcher was dropped.
 """
@@ -93,7 +94,7 @@ def measure(watchers):
         time.sleep(max(0.0, next_key - time.perf_counter()))
         next_key += PERIOD
         sent = time.perf_counter()
-        player.key("iz"[len(to_wait) % 2])
+        player.key(("i", "Esc")[len(to_wait) % 2])
         first = until_waiting(player)
         to_wait.append(time.perf_counter() - sent)
         if first is not None:
