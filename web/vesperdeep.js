@@ -212,6 +212,23 @@
     return event.ctrlKey || event.altKey || event.metaKey;
   }
 
+  // ---- Watching another player's game --------------------------------------------------------------
+
+  // The game the page watches, when its address ends in ?watch=ID; null when it plays.
+  function watchedGame() {
+    const id = new URLSearchParams(location.search).get("watch");
+    return id && /^[A-Za-z0-9._-]{1,64}$/.test(id) ? id : null;
+  }
+
+  // The WebSocket's address beside the page: /watch?game=ID for a watcher, else /play.
+  function socketUrl(watching) {
+    const url = watching
+      ? new URL("watch?game=" + encodeURIComponent(watching), location.href)
+      : new URL("play", location.href);
+    url.protocol = location.protocol === "https:" ? "wss:" : "ws:";
+    return url;
+  }
+
   // ---- The game's connection --------------------------------------------------------------------
 
   class Session {
@@ -225,13 +242,11 @@
       this.pending = 0; // keys sent that the game has not yet answered with a wait
       this.waiters = [];
       this.notice = "";
+      this.watching = watchedGame(); // a watcher sends no keys
     }
 
     connect() {
-      // Beside the page: /play when the page is served at /, as the server does.
-      const url = new URL("play", location.href);
-      url.protocol = location.protocol === "https:" ? "wss:" : "ws:";
-      const socket = new WebSocket(url.href);
+      const socket = new WebSocket(socketUrl(this.watching).href);
       socket.binaryType = "arraybuffer";
       this.socket = socket;
       this.keysSent = 0;
@@ -248,7 +263,7 @@
 
     opened() {
       this.wasOpen = true;
-      this.setState("playing", "");
+      this.setState("playing", this.watching ? "Watching" : "");
     }
 
     receive(data) {
@@ -321,7 +336,8 @@
 
     // Sends one key; returns false when there is no game to send it to.
     send(code, shift) {
-      if (this.state !== "playing" || this.socket.readyState !== WebSocket.OPEN) return false;
+      if (this.watching || this.state !== "playing" || this.socket.readyState !== WebSocket.OPEN)
+        return false;
       this.socket.send(new Uint8Array([MESSAGE_KEY, code, shift ? MOD_SHIFT : 0]));
       ++this.keysSent;
       ++this.pending;
@@ -381,7 +397,10 @@
       const key = button.dataset.key;
       session.send(NAMED_KEYS[key] || key.charCodeAt(0), false);
     });
-    document.getElementById("new-game").addEventListener("click", () => session.connect());
+    document.getElementById("new-game").addEventListener("click", () => {
+      session.watching = null; // after watching, a game of one's own
+      session.connect();
+    });
     window.addEventListener("resize", () => fit(session.console.canvas));
   }
 

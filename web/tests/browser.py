@@ -25,6 +25,7 @@ Exit status: 0 passed, 1 failed, 77 skipped (a line starting "SKIPPED:" names wh
 """
 
 import os
+import re
 import signal
 import sys
 import time
@@ -118,6 +119,35 @@ def walk(r, browser):
     print(f"browser: {len(WALK)} keys typed, every screen as the play driver's, no scrolling: ok")
 
 
+def watching(r, server, browser):
+    """A second tab at ?watch=ID shows the game's screen at once and every screen after a key,
+    says "Watching", and sends no keys of its own."""
+    with open(os.path.join(r.work, "server.log"), encoding="utf-8", errors="replace") as log:
+        game = re.findall(r"game started for .*, game (\w+),", log.read())[-1]
+    driver = browser.driver
+    shown = browser.screen()
+    driver.switch_to.new_window("tab")
+    watch_tab = driver.current_window_handle
+    driver.get(server.url + "?watch=" + game)
+    same = lambda: driver.execute_script(  # noqa: E731
+        "return window.vesperdeep && window.vesperdeep.screen();") == shown
+    r.expect(r.wait_until(same, rig.WAIT), "the watcher does not see the game's screen")
+    status = driver.execute_script("return document.getElementById('status').textContent;")
+    r.expect(status == "Watching", f"the watcher's page says {status!r}")
+    browser.type("j", settle=False)
+    time.sleep(0.3)  # nothing is expected to happen, so there is nothing to wait for
+    r.expect(browser.page_state()["keysSent"] == 0, "the watcher's page sent a key")
+    driver.switch_to.window(browser.game_tab)
+    browser.type("l")
+    shown = browser.screen()
+    driver.switch_to.window(watch_tab)
+    r.expect(r.wait_until(same, rig.WAIT), "the watcher does not follow the player's key")
+    driver.close()
+    driver.switch_to.window(browser.game_tab)
+    browser.type("ESCAPE")  # back to the title screen the walk ended on
+    print(f"browser: a watcher of game {game} sees its screens and sends no keys: ok")
+
+
 def shortcuts_stay_the_browsers(r, browser):
     before = browser.page_state()
     browser.type_with_control("l")
@@ -181,6 +211,7 @@ def main():
         touch_pad(r, browser)
         browser.reload()
         walk(r, browser)
+        watching(r, server, browser)
         shortcuts_stay_the_browsers(r, browser)
         ended_games_offer_a_new_one(r, server, browser)
         closing_the_tab_ends_the_game(r, server, browser)
