@@ -5,11 +5,15 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <boost/asio.hpp>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <vector>
@@ -19,6 +23,7 @@
 #include "ReplayControl.hpp"
 #include "Server.hpp"
 #include "Spawn.hpp"
+#include "Watchers.hpp"
 
 namespace server {
 namespace {
@@ -213,7 +218,18 @@ std::shared_ptr<Answer> gamesJson(Server& server, const asio::any_io_executor& e
                      ",\"partition\":" + std::to_string(today) + ",\"results\":[";
   for (std::size_t i = 0; i < results.size(); ++i)
     body += (i > 0 ? "," : "") + gameJson(results[i].first, *results[i].second);
-  body += "]},\"finished\":[";
+  body += "]},\"live\":[";
+  const std::vector<LiveGame> live = server.liveGames();
+  for (std::size_t i = 0; i < live.size(); ++i) {
+    const auto quiet =
+        std::chrono::duration_cast<std::chrono::milliseconds>(live[i].sinceLastKey).count();
+    body += std::string(i > 0 ? "," : "") + "{\"id\":" + jsonString(live[i].id) +
+            ",\"turns\":" + std::to_string(live[i].turns) +
+            ",\"kills\":" + std::to_string(live[i].kills) +
+            ",\"sinceLastKeyMs\":" + std::to_string(quiet) +
+            ",\"watchers\":" + std::to_string(live[i].watchers) + "}";
+  }
+  body += "],\"finished\":[";
   for (std::size_t i = 0; i < finished.size(); ++i)
     body += (i > 0 ? "," : "") + gameJson(finished[i].first, *finished[i].second);
   body += "]}\n";

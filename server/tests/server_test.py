@@ -6,17 +6,19 @@ Each GROUP starts its own servers on free ports and leaves no process behind.
 """
 
 import glob
+import json
 import os
 import re
 import signal
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from wsclient import Client, Closed, Screen, Server, parse_keys  # noqa: E402
+from wsclient import Client, Closed, Screen, Server, parse_keys, write_recording  # noqa: E402
 
 BIN, REPO = sys.argv[1], sys.argv[2]
 SANITIZED = "--sanitized" in sys.argv
@@ -107,7 +109,8 @@ def start_game(srv, **options):
     assert "permessage-deflate" not in client.head.lower(), "compression was offered"
     screen = Screen()
     until_waiting(client, screen)
-    match = srv.wait_log(r"game started for 127\.0\.0\.1 \(pid (\d+)")
+    match = srv.wait_log(r"game started for 127\.0\.0\.1 \(pid (\d+), game (\w+),")
+    srv.last_game = match.group(2)
     return client, screen, int(match.group(1))
 
 
@@ -283,22 +286,24 @@ def test_flood():
 def test_slow_reader():
     """A client that never reads: what waits for it is bounded, it is dropped, its game ends
     as a hang-up, and the server goes on."""
-    srv = server("--max-send-queue", "65536")
+    srv = server("--max-send-queue", "16384")
     slow, _, slow_pid = start_game(srv, receive_buffer=4096)
     slow.sock.setsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF, 4096)
     other, _, other_pid = start_game(srv)
     slow.key("Enter")
     dropped = None
+    sent = 0
     end = time.monotonic() + 60
     while dropped is None and time.monotonic() < end:
         for key in "iz":  # the inventory opens and closes: a large change each time
             try:
                 slow.key(key)
+                sent += 1
             except OSError:
                 pass
         line = srv.read_log(timeout=0.02) or ""
         if line:
-            print(f"{60 - (end - time.monotonic()):.2f} s: {line}")
+            print(f"{60 - (end - time.monotonic()):.2f} s, {sent} keys sent: {line}")
         if re.search(r"game ended for 127\.0\.0\.1: does not read what it is sent", line):
             dropped = line
     assert dropped, f"the client that does not read was never dropped; the log: {srv.log}"
@@ -497,6 +502,242 @@ def test_recording():
         parts = glob.glob(os.path.join(data, "*.part"))
         assert len(parts) == 1, parts
         assert last_screen(parts[0]) == screen.hex(), "the killed game's recording lost keys"
+
+
+def watcher(srv, game, **options):
+    return Client(srv.port, path=f"/watch?game={game}", **options)
+
+
+def messages_to_waiting(client):
+    """The messages up to and with the next 'W'."""
+    got = []
+    while not got or got[-1] != b"W":
+        got.append(client.message())
+    return got
+
+
+def test_watch():
+    """Watchers who join at key 0 and at key 50 get the screen as it is, then the player's very
+    messages; what they send is ignored; the player's end closes them with its message; an
+    unknown game, a full audience and an oversized message are refused."""
+    script = open(os.path.join(REPO, "tests/golden/08-milestones-and-hunger.keys")).read()
+    keys = parse_keys(script) + [("l", False), ("h", False)] * 5
+    partition = re.search(r"^# partition: (\d+)", script, re.M).group(1)
+    srv = server("--partition", partition, "--max-watchers", "2")
+    player, screen, pid = start_game(srv)
+    game = srv.last_game
+    watchers = {}
+    for index, (code, shift) in enumerate(keys):
+        if index in (0, 50):
+            joined = watcher(srv, game)
+            assert joined.status == 101, joined.head
+            first, own = joined.message(), Screen()
+            assert first[:1] == b"F", first[:1]
+            own.apply(first)
+            assert own.hex() == screen.hex(), f"a watcher joining at key {index} sees another screen"
+            watchers[index] = (joined, own)
+        if index == 1:
+            watchers[0][0].key("l")  # a watcher's key reaches no game
+            watchers[0][0].send_raw(b"garbage")
+        player.key(code, shift)
+        sent = messages_to_waiting(player)
+        for message in sent:
+            if message[:1] in (b"F", b"D"):
+                screen.apply(message)
+        for at, (joined, own) in watchers.items():
+            got = messages_to_waiting(joined)
+            assert got == sent, f"the watcher from key {at} got other messages at key {index}"
+            for message in got:
+                if message[:1] in (b"F", b"D"):
+                    own.apply(message)
+            assert own.hex() == screen.hex()
+    player.sock.settimeout(0.5)
+    try:
+        stray = player.message()
+    except socket.timeout:
+        stray = None
+    assert stray is None, f"a watcher's key moved the game: {stray[:1]!r}"
+    third = watcher(srv, game)
+    assert until_note(third) == ((2, "This game has 2 watchers already. Try again in a while."),
+                                 1000)
+    unknown = watcher(srv, "nosuchgame")
+    assert until_note(unknown)[0][0] == 2
+    player.close()
+    for joined, _ in watchers.values():
+        assert until_note(joined) == ((1, "The player has left; the game has ended."), 1000)
+    srv.wait_log(r"game ended for")
+    assert wait_gone(pid, GONE_WITHIN + 1)
+    other, _, other_pid = start_game(srv)
+    big = watcher(srv, srv.last_game)
+    big.message()
+    big.send_raw(b"x" * (1 << 20), at_most=4096)
+    assert until_note(big)[1] == 1009, "an oversized message from a watcher left it open"
+    other.key("Enter")
+    until_waiting(other)
+    other.close()
+    ends_cleanly(srv, [pid, other_pid])
+
+
+def test_watch_stalled():
+    """50 watchers of one game, one of which never reads: that one is dropped, the player and
+    the 49 others go on with every message."""
+    srv = server("--max-watchers", "50", "--max-connections", "60", "--max-send-queue", "16384")
+    player, screen, pid = start_game(srv)
+    game = srv.last_game
+    stalled = watcher(srv, game, receive_buffer=4096)
+    readers = [watcher(srv, game) for _ in range(49)]
+    for reader in readers:
+        assert reader.message()[:1] == b"F"
+    dropped = None
+    for index in range(400):
+        player.key("Enter" if index == 0 else "iz"[index % 2])
+        sent = messages_to_waiting(player)
+        for reader in readers:
+            assert messages_to_waiting(reader) == sent, f"a watcher lost messages at key {index}"
+        line = srv.read_log(timeout=0) if dropped is None else None
+        if line and re.search(r"dropped a watcher of game \w+ from 127\.0\.0\.1: does not read", line):
+            dropped = index
+            print(f"{index + 1} keys: {line}")
+            break
+    assert dropped is not None, f"the watcher that does not read was never dropped: {srv.log}"
+    player.key("Esc")
+    sent = messages_to_waiting(player)
+    for reader in readers:
+        assert messages_to_waiting(reader) == sent
+    player.close()
+    for reader in readers:
+        assert until_note(reader)[0] == (1, "The player has left; the game has ended.")
+    stalled.close()
+    ends_cleanly(srv, [pid])
+
+
+def play_keeping_screens(data, script):
+    """Plays the golden `script` through a server recording in `data`: the player's screen
+    before the first key and after every key, and the recording's path."""
+    text = open(script).read()
+    partition = re.search(r"^# partition: (\d+)", text, re.M).group(1)
+    srv = server("--data", data, "--partition", partition)
+    client, screen, pid = start_game(srv)
+    screens = [screen.hex()]
+    for code, shift in parse_keys(text):
+        client.key(code, shift)
+        until_waiting(client, screen)
+        screens.append(screen.hex())
+    client.close()
+    srv.wait_log(r"game ended for")
+    ends_cleanly(srv, [pid])
+    return screens, glob.glob(os.path.join(data, "*.vdrec"))[0]
+
+
+def control(client, operation, argument=0):
+    client.send_raw(operation.encode() + struct.pack("<I", argument))
+
+
+def position(client, screen):
+    """Applies frames up to the next 'P'; returns (keys replayed, keys, turns, kills, speed,
+    paused)."""
+    while True:
+        message = client.message()
+        if message[:1] in (b"F", b"D"):
+            screen.apply(message)
+        elif message[:1] == b"P":
+            assert len(message) == 19, message
+            return struct.unpack("<IIIIBB", message[1:])
+        else:
+            raise AssertionError(f"a replay sent {message[:20]!r}")
+
+
+def test_replay():
+    """A finished game replayed on /replay shows the player's own screens: at every key
+    stepped, after seeks forward and back, and at its end played as fast as it goes; bad
+    controls are ignored, an oversized one closes, and the page's going ends the child."""
+    with tempfile.TemporaryDirectory() as data:
+        live, recorded = play_keeping_screens(data, os.path.join(REPO, "tests/golden/05-bat-fight.keys"))
+        name = os.path.basename(recorded)
+        srv = server("--data", data)
+        for bad in ("../" + name, "x.vdrec", name + ".part", "%2e%2e%2fetc%2fpasswd"):
+            assert Client(srv.port, path="/replay?rec=" + bad).status == 404, bad
+        client = Client(srv.port, path="/replay?rec=" + name)
+        assert client.status == 101, client.head
+        pid = int(srv.wait_log(r"replay started for 127\.0\.0\.1 \(pid (\d+)").group(1))
+        screen = Screen()
+        control(client, "H")
+        at = position(client, screen)
+        while at[5] == 0:  # the first key may have been played before the pause came
+            at = position(client, screen)
+        assert screen.hex() == live[at[0]] and at[1] == len(live) - 1, at
+        while at[0] < at[1]:
+            control(client, "N")
+            at = position(client, screen)
+            assert screen.hex() == live[at[0]], f"the screen after key {at[0]} differs"
+        for target in 5, 2, 0, 9, 10_000:
+            control(client, "G", target)
+            at = position(client, screen)
+            assert at[0] == min(target, len(live) - 1), at
+            assert screen.hex() == live[at[0]], f"the screen after a seek to {target} differs"
+        for bad in b"X\0\0\0\0", b"P\3\0\0\0", b"H\1\0\0\0", b"G\0\0\0", b"K\x02\0":
+            client.send_raw(bad)
+        control(client, "G", 1)
+        at = position(client, screen)
+        assert at[0] == 1 and screen.hex() == live[1], "a bad control was obeyed"
+        control(client, "P", 0)
+        while at[0] < at[1] or at[5] == 0:
+            at = position(client, screen)
+        assert screen.hex() == live[-1] and at[2:4] == (12, 1), at
+        client.send_raw(b"G" * 17)
+        note, code = until_note(client)
+        assert code == 1009, code
+        assert wait_gone(pid, GONE_WITHIN), "the replay outlived its page"
+        ends_cleanly(srv, [pid])
+
+
+def test_lobby():
+    """The lobby lists the finished games and refuses each damaged recording with one line,
+    once; a listed recording downloads as text to save, nothing else does; today's cave is the
+    date's partition, and a today's game that does not replay to its end screen is not listed."""
+    with tempfile.TemporaryDirectory() as data:
+        _, good = play_keeping_screens(data, os.path.join(REPO, "tests/golden/05-bat-fight.keys"))
+        text = open(good, "rb").read()
+        damaged = {
+            "flipped.vdrec": text.replace(b"\nl\n", b"\nh\n", 1),
+            "truncated.vdrec": text[:text.rindex(b"\n", 0, -1) + 3],
+            "version.vdrec": text.replace(b"# version 0.1", b"# version 9.9", 1),
+        }
+        for name, body in damaged.items():
+            open(os.path.join(data, name), "wb").write(body)
+        with open(os.path.join(data, "huge.vdrec"), "wb") as huge:
+            huge.truncate(100 << 20)
+        today = int(time.strftime("%Y%m%d", time.gmtime()))
+        write_recording(os.path.join(data, "cheat.vdrec"), today, ["<Enter>", "l"], ("end-screen", 1, 0))
+        srv = server("--data", data)
+        listed = json.loads(get(srv.port, "/games.json").split(b"\r\n\r\n", 1)[1])
+        names = [game["name"] for game in listed["finished"]]
+        assert names == ["cheat.vdrec", os.path.basename(good)], names  # newest first
+        assert listed["today"]["partition"] == today and listed["today"]["results"] == [], listed
+        for name in list(damaged) + ["huge.vdrec"]:
+            srv.wait_log(r"not listed: .*" + re.escape(name))
+        srv.wait_log(r"not listed for today's cave: .*cheat\.vdrec", timeout=60)
+        again = json.loads(get(srv.port, "/games.json").split(b"\r\n\r\n", 1)[1])
+        assert again["today"]["results"] == [] and len(again["finished"]) == 2, again
+        while srv.read_log(1) is not None:
+            pass
+        assert not [line for line in srv.log if "not listed" in line], srv.log
+        answer = get(srv.port, "/recordings/" + os.path.basename(good))
+        head, body = answer.split(b"\r\n\r\n", 1)
+        assert status_of(answer) == 200 and body == text, head
+        assert b"Content-Disposition: attachment; filename=" in head, head
+        assert b"Content-Type: text/plain; charset=utf-8" in head, head
+        for bad in ("flipped.vdrec", "huge.vdrec", "..%2f..%2fetc%2fpasswd", "../" + os.path.basename(good)):
+            assert status_of(get(srv.port, "/recordings/" + bad)) == 404, bad
+        client = Client(srv.port, path="/play?cave=today")
+        until_waiting(client)
+        client.key("Enter")
+        until_waiting(client)
+        client.close()
+        srv.wait_log(r"game ended for")
+        ends_cleanly(srv)
+        played = [path for path in glob.glob(os.path.join(data, "2*.vdrec")) if path != good]
+        assert len(played) == 1 and f"# partition {today}\n" in open(played[0]).read(), played
 
 
 if __name__ == "__main__":
