@@ -78,6 +78,19 @@ std::optional<TCOD_key_t> readRawToken(std::string_view body) {
                       static_cast<unsigned>(values[2]));
 }
 
+std::optional<TCOD_key_t> keyOfToken(std::string_view token) {
+  if (token.size() == 1 && token[0] > ' ' && token[0] <= '~' && token[0] != '#' && token[0] != '<')
+    return keyboard::characterKey(token[0]);
+  if (token.size() < 3 || token.front() != '<' || token.back() != '>') return std::nullopt;
+  const std::string_view name = token.substr(1, token.size() - 2);
+  if (name == kLessThanName) return keyboard::characterKey('<');
+  if (name[0] == '#') return readRawToken(name.substr(1));
+  for (const NamedKey& named : kNamedKeys) {
+    if (named.name == name) return keyboard::plainKey(named.vk);
+  }
+  return std::nullopt;
+}
+
 std::string keyToken(const TCOD_key_t& key) {
   if (flagsOf(key) == 0 && key.text[0] == '\0') {
     if (std::string name = plainName(key); !name.empty()) return name;

@@ -70,4 +70,8 @@ std::optional<TCOD_key_t> readRawToken(std::string_view body);
 // the character and the modifiers.
 std::string keyToken(const TCOD_key_t& key);
 
+// The key a token written by keyToken stands for (its inverse), or nothing for a token keyToken
+// never writes. The replay of a recording reads its keys through this.
+std::optional<TCOD_key_t> keyOfToken(std::string_view token);
+
 }  // namespace recording
