@@ -12,6 +12,7 @@
 #include <string>
 
 #include "Options.hpp"
+#include "Status.hpp"
 
 namespace server {
 
@@ -49,6 +50,8 @@ class Server {
   bool roomForGame() const { return static_cast<int>(players.size()) < settings.limits.games; }
   // The game of `player` was started as `pid`: the server reaps it, and ends it on shutdown.
   void gameStarted(const std::shared_ptr<Player>& player, int pid);
+  // The games running, for the status page.
+  std::vector<RunningGame> runningGames() const;
   // Whether the server is shutting down (no new games).
   bool stopping() const { return shuttingDown; }
 

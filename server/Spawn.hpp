@@ -25,7 +25,9 @@ struct Spawned {
 // pid -1 and the cause in `why` when it cannot.
 Spawned spawnGame(const std::string& program, const Options& options, std::string& why);
 
-// The absolute path of vesperdeep-pipe beside the running server, or an empty string.
+// The absolute path of vesperdeep-pipe: beside the running server (a build), else where it is
+// installed (the helper directory, ../lib/vesperdeep-server from the server's own: then the
+// path returned may not exist). An empty string when the server cannot tell where it runs.
 std::string gameProgram();
 
 }  // namespace server

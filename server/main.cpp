@@ -31,6 +31,8 @@ void keepStandardDescriptors() {
 int main(int argc, char** argv) {
   keepStandardDescriptors();
   const server::Options options = server::parseOptions(argc, argv);
+  if (options.statusOf)
+    return server::queryStatus(options.statusOf->first, options.statusOf->second);
   if (geteuid() == 0 && !options.allowRoot) {
     server::log("refusing to run as root: start it as an ordinary user (it needs no privileges)");
     return 1;
