@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
   }
   const std::string program = server::gameProgram();
   if (program.empty() || access(program.c_str(), X_OK) != 0) {
-    server::log("cannot find the game beside the server (" + program + ")");
+    server::log("cannot find the game, vesperdeep-pipe (" + program + ")");
     return 1;
   }
   std::signal(SIGPIPE, SIG_IGN);
