@@ -27,7 +27,8 @@ constexpr std::array<const char*, static_cast<std::size_t>(Refusal::Count)> kRef
     "silent WebSockets (--read-timeout)",
     "messages too large",
     "headers too large",
-    "pages of another site (--allow-origin)"};
+    "pages of another site (--allow-origin)",
+    "watchers (--max-watchers, or no such game)"};
 
 std::array<std::uint64_t, static_cast<std::size_t>(Refusal::Count)> refusals{};
 
@@ -57,13 +58,17 @@ std::string statusText(const std::vector<RunningGame>& games, int mostGames) {
   std::string text = "vesperdeep-server status\n\ngames running: " + std::to_string(games.size()) +
                      " of " + std::to_string(mostGames) + "\n";
   std::uint64_t gamesMemory = 0;
+  int watchers = 0;
   for (const RunningGame& game : games) {
     const std::uint64_t memory = residentKib(std::to_string(game.pid));
     gamesMemory += memory;
-    text += "  pid " + std::to_string(game.pid) + "  " + game.address + "  " +
-            std::to_string(game.age.count()) + " s  " + kib(memory) + "\n";
+    watchers += game.watchers;
+    text += "  pid " + std::to_string(game.pid) + "  " + game.address + "  game " + game.id + "  " +
+            std::to_string(game.age.count()) + " s  " + std::to_string(game.watchers) +
+            " watching  " + kib(memory) + "\n";
   }
-  text += "\nmemory (resident):\n  server: " + kib(residentKib("self")) +
+  text += "watchers: " + std::to_string(watchers) +
+          "\n\nmemory (resident):\n  server: " + kib(residentKib("self")) +
           "\n  games: " + kib(gamesMemory) + "\n\nrefused or ended by a limit:\n";
   for (std::size_t i = 0; i < kRefusalNames.size(); ++i)
     text += "  " + std::string(kRefusalNames[i]) + ": " + std::to_string(refusals[i]) + "\n";
