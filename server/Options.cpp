@@ -14,7 +14,8 @@ namespace {
 
 const char* const kUsage = R"(usage: vesperdeep-server [options]
 Serves Vesperdeep as a web page: each player's game runs in its own vesperdeep-pipe process
-(found beside this program). Open http://ADDR:PORT/ in a browser.
+(found beside this program, or installed in ../lib/vesperdeep-server). Open http://ADDR:PORT/
+in a browser.
 
   --listen ADDR:PORT         where to listen (default 127.0.0.1:8080; IPv6 as [::1]:8080)
   --max-games N              games running at once (default 64)
@@ -38,11 +39,15 @@ Serves Vesperdeep as a web page: each player's game runs in its own vesperdeep-p
                              write; see docs/recordings.md); without it nothing is recorded
   --pass-env NAME            hand the variable NAME on to every game (repeatable; games
                              otherwise get a clean environment)
+  --status ADDR:PORT         print the status of the server at ADDR:PORT (its games, their
+                             memory, what each limit refused) and exit; the server shows it
+                             at /status only to its own machine, never through a proxy
   --allow-root               run even as root (for tests in containers only: the server
                              needs no privileges and should never have them)
   --help                     this text
 
-Exit status: 0 after SIGTERM or SIGINT, 1 when it cannot start, 64 bad arguments.
+Exit status: 0 after SIGTERM or SIGINT, 1 when it cannot start, 64 bad arguments;
+with --status, 0 or 1 when the server does not answer.
 )";
 
 [[noreturn]] void usageError(const std::string& why) {
@@ -122,6 +127,11 @@ Options parseOptions(int argc, char** argv) {
     if (option == "--listen") {
       if (!splitListen(value, options.host, options.port))
         usageError(std::string("--listen needs ADDR:PORT or [ADDR]:PORT, not \"") + value + "\"");
+    } else if (option == "--status") {
+      std::pair<std::string, std::uint16_t> target;
+      if (!splitListen(value, target.first, target.second))
+        usageError(std::string("--status needs ADDR:PORT or [ADDR]:PORT, not \"") + value + "\"");
+      options.statusOf = target;
     } else if (option == "--max-games") {
       limits.games = static_cast<int>(number(argv[i - 1], value, 1, 100000));
     } else if (option == "--max-connections") {

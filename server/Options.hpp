@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace server {
@@ -34,6 +35,8 @@ struct Options {
   std::vector<std::string> passEnv;        // variables handed on to every game
   bool allowRoot = false;
   std::string dataDir;  // where every game's recording goes (empty: games are not recorded)
+  // --status ADDR:PORT: only ask the server there for its status page, print it and exit.
+  std::optional<std::pair<std::string, std::uint16_t>> statusOf;
 };
 
 // The options of `argv`. --help prints the usage and ends the program with status 0; anything

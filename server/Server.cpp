@@ -22,6 +22,7 @@
 #include "Record.hpp"
 #include "Replay.hpp"
 #include "Spawn.hpp"
+#include "Status.hpp"
 #include "Watchers.hpp"
 #include "WebSocket.hpp"
 
@@ -37,6 +38,7 @@ namespace {
 
 constexpr const char* kPlayPath = "/play";
 constexpr const char* kReplayPath = "/replay";
+constexpr const char* kStatusPath = "/status";
 constexpr const char* kWatchPath = "/watch";
 constexpr std::uint32_t kHeaderLimit = 8192;
 constexpr auto kKillAfter = std::chrono::seconds(1);      // a hung-up game still running
@@ -76,6 +78,13 @@ bool originAllowed(const Request& request, const Options& options) {
                      [&](const std::string& allowed) { return lower(allowed) == given; });
 }
 
+// Whether a proxy passed `request` on (it names the client it came from).
+bool forwarded(const Request& request) {
+  return request.find(http::field::forwarded) != request.end() ||
+         request.find("X-Forwarded-For") != request.end() ||
+         request.find("X-Real-IP") != request.end();
+}
+
 std::string describeExit(int status) {
   if (WIFSIGNALED(status)) {
     const char* name = sigdescr_np(WTERMSIG(status));
@@ -110,6 +119,13 @@ class Player : public std::enable_shared_from_this<Player> {
   const std::string& addressText() const { return address; }
   // The game is played in today's cave (/play?cave=today) rather than the server's.
   void playTodaysCave() { todaysCave = true; }
+
+  // How long ago the game started.
+  std::chrono::seconds age() const {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() -
+                                                            startedAt);
+  }
+
   // The watchers of the game (nullptr before it has started).
   const std::shared_ptr<Audience>& watchers() const { return audience; }
 
@@ -132,6 +148,7 @@ class Player : public std::enable_shared_from_this<Player> {
   void start(const Request& request) {
     prepare(ws, server.options().limits);
     ws.async_accept(request, [self = shared_from_this()](beast::error_code error) {
+      if (error == beast::error::timeout) countRefusal(Refusal::Handshake);
       if (!error) self->opened();
     });
   }
@@ -157,6 +174,7 @@ class Player : public std::enable_shared_from_this<Player> {
       return;
     }
     if (!server.roomForGame()) {
+      countRefusal(Refusal::Games);
       const int most = server.options().limits.games;
       refuse("The server is full: " + std::to_string(most) +
                  " games are running. Try again in a while.",
@@ -209,6 +227,8 @@ class Player : public std::enable_shared_from_this<Player> {
   void keyRead(beast::error_code error) {
     if (error) {
       const bool tooBig = error == websocket::error::message_too_big;
+      if (tooBig) countRefusal(Refusal::MessageSize);
+      if (error == beast::error::timeout) countRefusal(Refusal::Read);
       lost(tooBig ? "sent a message larger than " + std::to_string(protocol::kLargestMessage) +
                         " bytes"
                   : "the connection closed");
@@ -234,6 +254,7 @@ class Player : public std::enable_shared_from_this<Player> {
       queued.push_back(key);
     } else if (!toldFull) {
       toldFull = true;
+      countRefusal(Refusal::QueuedKeys);
       log("refused keys from " + address + ": more than " +
           std::to_string(server.options().limits.queuedKeys) + " queued");
       sendNote(protocol::kNotice, "Too many keys queued; slow down.");
@@ -253,6 +274,7 @@ class Player : public std::enable_shared_from_this<Player> {
     idle.expires_after(server.options().limits.idle);
     idle.async_wait([self = shared_from_this()](beast::error_code error) {
       if (error) return;
+      countRefusal(Refusal::Idle);
       const auto minutes =
           std::chrono::duration_cast<std::chrono::minutes>(self->server.options().limits.idle);
       self->sendNote(protocol::kError, minutes.count() > 0
@@ -355,6 +377,7 @@ class Player : public std::enable_shared_from_this<Player> {
     if (!clientOpen || closing) return;
     waitingBytes += message->size();
     if (waitingBytes > server.options().limits.sendQueue) {
+      countRefusal(Refusal::SendQueue);
       lost("does not read what it is sent (" + std::to_string(waitingBytes) + " bytes waiting)");
       return;
     }
@@ -471,6 +494,7 @@ class Player : public std::enable_shared_from_this<Player> {
   bool todaysCave = false;
   std::shared_ptr<Admissions> admissions;
   std::string address;
+  std::chrono::steady_clock::time_point startedAt = std::chrono::steady_clock::now();
   int pid = -1;
   beast::flat_buffer inbox;
   std::array<char, 8192> chunk{};
@@ -527,12 +551,14 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   }
 
   void requestRead(beast::error_code error) {
+    if (error == beast::error::timeout) countRefusal(Refusal::Handshake);
     if (error == http::error::end_of_stream || error == beast::error::timeout ||
         error == asio::error::connection_reset || error == asio::error::eof) {
       stream.socket().close();
       return;
     }
     if (error == http::error::header_limit) {
+      countRefusal(Refusal::HeaderSize);
       respond(http::status::request_header_fields_too_large, "Request headers too large.\n", false);
       return;
     }
@@ -557,6 +583,11 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     }
     if (path == kReplayPath) {
       replay(request);
+      return;
+    }
+    if (path == kStatusPath && statusAllowed(address, forwarded(request))) {
+      respond(http::status::ok, statusText(server.runningGames(), server.options().limits.games),
+              keepAlive);
       return;
     }
     if (const auto answer = lobbyAnswer(server, stream.get_executor(), target)) {
@@ -586,8 +617,9 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       return;
     }
     if (!originAllowed(request, server.options())) {
+      countRefusal(Refusal::Origin);
       log("refused " + address + ": a page of another site (" +
-          std::string(request[http::field::origin]) + ")");
+          printable(std::string(request[http::field::origin])) + ")");
       respond(http::status::forbidden, "Games are opened from this server's own page.\n", false);
       return;
     }
@@ -715,6 +747,7 @@ void Server::accept() {
 bool Admissions::admit(const std::string& address) {
   int& count = open[address];
   if (count >= most) {
+    countRefusal(Refusal::Connections);
     log("refused " + address + ": more than " + std::to_string(most) + " connections");
     return false;
   }
@@ -726,6 +759,15 @@ void Admissions::release(const std::string& address) {
   const auto found = open.find(address);
   if (found == open.end()) return;
   if (--found->second <= 0) open.erase(found);
+}
+
+std::vector<RunningGame> Server::runningGames() const {
+  std::vector<RunningGame> games;
+  for (const auto& [pid, player] : players) {
+    const LiveGame live = player->summary();
+    games.push_back({pid, player->addressText(), live.id, live.watchers, player->age()});
+  }
+  return games;
 }
 
 void Server::gameStarted(const std::shared_ptr<Player>& player, int pid) {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "Options.hpp"
+#include "Status.hpp"
 #include "Watchers.hpp"
 
 namespace server {
@@ -51,6 +52,8 @@ class Server {
   bool roomForGame() const { return static_cast<int>(players.size()) < settings.limits.games; }
   // The game of `player` was started as `pid`: the server reaps it, and ends it on shutdown.
   void gameStarted(const std::shared_ptr<Player>& player, int pid);
+  // The games running, for the status page.
+  std::vector<RunningGame> runningGames() const;
   // The games running now, in no particular order, for the lobby and the status view.
   std::vector<LiveGame> liveGames() const;
   // The watchers of the running game `id`, or nullptr when no game has that id.

@@ -57,7 +57,10 @@ std::string gameProgram() {
   std::string path(self, static_cast<std::size_t>(length));
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return {};
-  return path.substr(0, slash + 1) + kGameProgram;
+  const std::string directory = path.substr(0, slash + 1);
+  const std::string beside = directory + kGameProgram;
+  if (access(beside.c_str(), X_OK) == 0) return beside;
+  return directory + VESPERDEEP_HELPER_DIR + "/" + kGameProgram;
 }
 
 Spawned spawnGame(const std::string& program, const Options& options, std::string& why,

@@ -27,7 +27,9 @@ struct Spawned {
 Spawned spawnGame(const std::string& program, const Options& options, std::string& why,
                   const std::vector<std::string>& extra = {});
 
-// The absolute path of vesperdeep-pipe beside the running server, or an empty string.
+// The absolute path of vesperdeep-pipe: beside the running server (a build), else where it is
+// installed (the helper directory, ../lib/vesperdeep-server from the server's own: then the
+// path returned may not exist). An empty string when the server cannot tell where it runs.
 std::string gameProgram();
 
 }  // namespace server

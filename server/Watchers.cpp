@@ -6,6 +6,7 @@
 
 #include "Protocol.hpp"
 #include "Server.hpp"
+#include "Status.hpp"
 
 namespace server {
 
@@ -136,6 +137,7 @@ class Watcher : public std::enable_shared_from_this<Watcher> {
     if (!open || closing) return open;
     waitingBytes += message->size();
     if (waitingBytes > limits.sendQueue) {
+      countRefusal(Refusal::SendQueue);
       log("dropped a watcher of game " + gameName + " from " + address +
           ": does not read what it is sent (" + std::to_string(waitingBytes) + " bytes waiting)");
       closeNow();
@@ -163,6 +165,7 @@ class Watcher : public std::enable_shared_from_this<Watcher> {
       read();
       return;
     }
+    countRefusal(Refusal::Watchers);
     log("refused a watcher from " + address + ": " + why);
     finish(note(protocol::kError, why));
   }

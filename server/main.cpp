@@ -31,13 +31,15 @@ void keepStandardDescriptors() {
 int main(int argc, char** argv) {
   keepStandardDescriptors();
   const server::Options options = server::parseOptions(argc, argv);
+  if (options.statusOf)
+    return server::queryStatus(options.statusOf->first, options.statusOf->second);
   if (geteuid() == 0 && !options.allowRoot) {
     server::log("refusing to run as root: start it as an ordinary user (it needs no privileges)");
     return 1;
   }
   const std::string program = server::gameProgram();
   if (program.empty() || access(program.c_str(), X_OK) != 0) {
-    server::log("cannot find the game beside the server (" + program + ")");
+    server::log("cannot find the game, vesperdeep-pipe (" + program + ")");
     return 1;
   }
   std::signal(SIGPIPE, SIG_IGN);

@@ -42,6 +42,7 @@ VESPERDEEP_PACKAGES=(
   dpkg-dev
   file
   lintian
+  systemd
   appstream
   tmux
   ncurses-term

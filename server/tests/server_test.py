@@ -442,6 +442,67 @@ def test_options():
     assert re.search(r"listening on http://\[::1\]:\d+/", line) or "cannot listen" in line, line
 
 
+def status_page(port, extra=""):
+    answer = get(port, "/status", extra)
+    return status_of(answer), answer.split(b"\r\n\r\n", 1)[-1].decode()
+
+
+def counted(page, name):
+    """The count on the status page's line for the refusal `name`."""
+    match = re.search(rf"^  {re.escape(name)}: (\d+)$", page, re.M)
+    assert match, f"no line for {name!r} in:\n{page}"
+    return int(match.group(1))
+
+
+def test_status():
+    """The status page shows the games running, their watchers, their memory and each limit's
+    refusals, to this machine only (never through a proxy); --status prints it; the log keeps a
+    hostile Origin to one printable line."""
+    srv = server("--max-games", "1", "--handshake-timeout", "1")
+    player, _, pid = start_game(srv)  # kept open: its game runs on
+    full = Client(srv.port)
+    assert until_note(full)[0][0] == 2
+    foreign = Client(srv.port, origin="http://\u00e9vil.example\tx")
+    assert foreign.status == 403
+    srv.wait_log(r"refused 127\.0\.0\.1: a page of another site \(http://\?\?vil\.example\?x\)$")
+    silent = socket.create_connection(("127.0.0.1", srv.port))
+    silent.settimeout(10)
+    assert silent.recv(100) == b""  # closed by the handshake timeout
+    silent.close()
+    watching = watcher(srv, srv.last_game)
+    assert watching.status == 101 and watching.message()[:1] == b"F"
+    nobody = watcher(srv, "nosuchgame234")
+    assert until_note(nobody)[0][0] == 2
+    code, page = status_page(srv.port)
+    assert code == 200, page
+    assert "games running: 1 of 1" in page, page
+    game = re.search(rf"^  pid {pid}  127\.0\.0\.1  game {srv.last_game}  \d+ s  1 watching  (\d+) KiB$",
+                     page, re.M)
+    assert game and int(game.group(1)) > 0, page
+    server_kib = int(re.search(r"^  server: (\d+) KiB$", page, re.M).group(1))
+    games_kib = int(re.search(r"^  games: (\d+) KiB$", page, re.M).group(1))
+    assert server_kib > 0 and games_kib == int(game.group(1)) and "\nwatchers: 1\n" in page, page
+    for name, expected in [("games (--max-games)", 1), ("pages of another site (--allow-origin)", 1),
+                           ("handshakes too slow (--handshake-timeout)", 1),
+                           ("watchers (--max-watchers, or no such game)", 1),
+                           ("key floods (--max-queued-keys)", 0), ("idle games (--idle-timeout)", 0)]:
+        assert counted(page, name) == expected, (name, page)
+    for proxied in ["X-Forwarded-For: 192.0.2.1\r\n", "Forwarded: for=192.0.2.1\r\n",
+                    "X-Real-IP: 192.0.2.1\r\n"]:
+        assert status_page(srv.port, proxied)[0] == 404, proxied
+    program = os.path.join(BIN, "vesperdeep-server")
+    asked = subprocess.run([program, "--status", f"127.0.0.1:{srv.port}"], capture_output=True,
+                           text=True, timeout=10)
+    assert asked.returncode == 0 and f"  pid {pid}  127.0.0.1  " in asked.stdout, asked
+    player.close()
+    watching.close()
+    ends_cleanly(srv, [pid])
+    for target, status in [(f"127.0.0.1:{srv.port}", 1), ("nowhere", 64)]:
+        refused = subprocess.run([program, "--status", target], capture_output=True, text=True,
+                                 timeout=10)
+        assert refused.returncode == status and len(refused.stderr.splitlines()) == 1, refused
+
+
 def replay(recording, *options):
     """vesperdeep-driver --recording: (status, stdout, stderr)."""
     done = subprocess.run([os.path.join(BIN, "vesperdeep-driver"), "--recording", recording,

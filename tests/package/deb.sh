@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# The Debian package: builds it (package preset: the game alone with dpkg-buildflags), checks
-# it with lintian and its AppStream metainfo with appstreamcli (any error or warning fails),
-# checks that it holds both programs and their manual pages, installs it on this machine, starts
-# /usr/games/vesperdeep from / under Xvfb, checks the title screen, quits with Escape (status 0),
-# does the same with /usr/games/vesperdeep-term in tmux, and removes the package again.
+# The Debian packages: builds them (package preset: the game and the server with
+# dpkg-buildflags), checks both with lintian and the game's AppStream metainfo with appstreamcli
+# (any error or warning fails), checks that the game's holds both programs and their manual
+# pages and the server's its programs, unit and example site, installs the game's on this
+# machine, starts /usr/games/vesperdeep from / under Xvfb, checks the title screen, quits with
+# Escape (status 0), does the same with /usr/games/vesperdeep-term in tmux, and removes the
+# package again; then tests/package/server.sh installs, runs and purges the server's.
 #
 #   tests/package/deb.sh
 #
@@ -31,12 +33,16 @@ if [[ -z ${VESPERDEEP_SMOKE_DISPLAY:-} ]]; then
   cd "$REPO_ROOT"
   cmake --preset package >/dev/null
   cmake --build --preset package
-  rm -f build/package/vesperdeep_*.deb
+  rm -f build/package/vesperdeep_*.deb build/package/vesperdeep-server_*.deb
   (cd build/package && cpack -G DEB >/dev/null)
   DEB=$(ls build/package/vesperdeep_*.deb)
+  SERVER_DEB=$(ls build/package/vesperdeep-server_*.deb)
 
-  echo "==> lintian $DEB"
-  lintian --fail-on error,warning --info "$DEB" || { echo "FAILED: $TEST_NAME: lintian" >&2; exit 1; }
+  for package in "$DEB" "$SERVER_DEB"; do
+    echo "==> lintian $package"
+    lintian --fail-on error,warning --info "$package" ||
+      { echo "FAILED: $TEST_NAME: lintian $package" >&2; exit 1; }
+  done
   echo "==> appstreamcli validate"
   out=$(appstreamcli validate --no-net --pedantic packaging/vesperdeep.metainfo.xml 2>&1) ||
     { echo "$out"; echo "FAILED: $TEST_NAME: appstreamcli validate" >&2; exit 1; }
@@ -50,6 +56,17 @@ if [[ -z ${VESPERDEEP_SMOKE_DISPLAY:-} ]]; then
     ./usr/share/vesperdeep/Slate_curses_12x12.bmp; do
     grep -q " $file\$" <<<"$contents" || { echo "FAILED: $TEST_NAME: $file not in the package" >&2; exit 1; }
   done
+  contents=$(dpkg-deb -c "$SERVER_DEB")
+  for file in ./usr/sbin/vesperdeep-server ./usr/lib/vesperdeep-server/vesperdeep-pipe \
+    ./usr/lib/vesperdeep-server/Slate_curses_12x12.bmp ./usr/share/man/man8/vesperdeep-server.8.gz \
+    ./usr/lib/systemd/system/vesperdeep-server.service \
+    ./usr/share/doc/vesperdeep-server/examples/vesperdeep-server.conf; do
+    grep -q " $file\$" <<<"$contents" || { echo "FAILED: $TEST_NAME: $file not in $SERVER_DEB" >&2; exit 1; }
+  done
+  if grep -q '/usr/games/vesperdeep-server\|/usr/games/vesperdeep-pipe' <<<"$(dpkg-deb -c "$DEB")"; then
+    echo "FAILED: $TEST_NAME: the server's programs are in the game's package" >&2
+    exit 1
+  fi
   depends=$(dpkg-deb -f "$DEB" Depends)
   grep -q libncursesw6 <<<"$depends" ||
     { echo "FAILED: $TEST_NAME: Depends ($depends) lacks libncursesw6" >&2; exit 1; }
@@ -73,7 +90,9 @@ if [[ -z ${VESPERDEEP_SMOKE_DISPLAY:-} ]]; then
     bash "$REPO_ROOT/tests/package/term.sh" /usr/games/vesperdeep-term || status=$?
   fi
   dpkg -r vesperdeep >/dev/null
-  exit "$status"
+  ((status == 0)) || exit "$status"
+  bash "$REPO_ROOT/tests/package/server.sh" "$SERVER_DEB"
+  exit $?
 fi
 
 # ---- Inside the virtual display ----------------------------------------------------------------
