@@ -24,6 +24,9 @@ struct Limits {
   std::uint64_t openFiles = 64;        // each game's open descriptors
 };
 
+// The host name's first label when it is a valid instance name, else "a".
+std::string defaultInstance();
+
 struct Options {
   std::string host = "127.0.0.1";
   std::uint16_t port = 8080;
@@ -33,7 +36,13 @@ struct Options {
   std::vector<std::string> passEnv;        // variables handed on to every game
   bool allowRoot = false;
   std::string dataDir;  // where every game's recording goes (empty: games are not recorded)
+  // This server's name among several sharing one data directory behind one front end: it
+  // starts every recording's name, so that no two servers ever make the same one.
+  std::string instance = defaultInstance();
 };
+
+// Whether `name` may name an instance: 1 to 16 of a-z and 0-9.
+bool validInstance(const std::string& name);
 
 // The options of `argv`. --help prints the usage and ends the program with status 0; anything
 // else wrong prints one line and ends it with status 64.

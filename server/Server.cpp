@@ -162,7 +162,7 @@ class Player : public std::enable_shared_from_this<Player> {
       refuse("The game could not start on the server.", why);
       return;
     }
-    record = std::make_unique<GameRecord>(options.dataDir, *options.partition);
+    record = std::make_unique<GameRecord>(options.dataDir, options.instance, *options.partition);
     pid = game.pid;
     keys.assign(game.keysFd);
     frames.assign(game.framesFd);
