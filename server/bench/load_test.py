@@ -2,18 +2,18 @@
 """vesperdeep-server under load (a benchmark, not a test): run from a release build.
 
 usage: load_test.py BIN_DIR [--games 100,200,300,500,700] [--seconds 30] [--idle 2000]
-                    [--clients 2] [--keep-going]
+                    [--clients 2] [--ramp 20] [--keep-going]
 
 For each number of games N in turn, N players each play the golden key scripts
 (tests/golden/*.keys, one after another from a different one each, over again) with a key
 every 200 ms against one server; a key still unanswered when the next is due is skipped, and a
-game that ends is opened again. The keys of the first two seconds, when every game makes its
-cave at once, are not timed. It prints the key-to-frame times (to the first 'D' and to the
-'W' after it: median and 99th percentile), the memory of the server and its games (RSS and PSS
-summed), the CPU they used and the load average; it stops raising N once the 99th percentile
-to the first 'D' passes 50 ms or the memory passes 8 GB (with --keep-going it plays every N
-given). Then it holds --idle WebSocket
-connections open and silent for --seconds, and prints the same memory and CPU figures.
+game that ends is opened again. The players start one after another over --ramp seconds, and
+the keys from 5 s after the last one started, for --seconds, are timed. It prints the
+key-to-frame times (to the first 'D' and to the 'W' after it: median and 99th percentile), the
+memory of the server and its games (RSS and PSS summed), the CPU they used and the load
+average; it stops raising N once the 99th percentile to the first 'D' passes 50 ms or the
+memory passes 8 GB (with --keep-going it plays every N given). Then it holds --idle WebSocket
+connections open without a key for --seconds, and prints the same memory and CPU figures.
 The players are shared among --clients processes, so that the client is not what is measured.
 """
 
@@ -22,6 +22,7 @@ import json
 import os
 import re
 import resource
+import select
 import selectors
 import signal
 import statistics
@@ -37,7 +38,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests"))
 from wsclient import Client, Closed, parse_keys  # noqa: E402
 
 PERIOD = 0.2  # seconds between two keys of one player
-WARM_UP = 2.0  # seconds at the start whose keys are not timed: every game makes its cave then
+WARM_UP = 5.0  # seconds after the last player came whose keys are not timed
 P99_LIMIT = 0.050
 MEMORY_LIMIT_KB = 8 * 1024 * 1024
 
@@ -53,7 +54,12 @@ GAMES = [int(n) for n in option("--games", "100,200,300,500,700").split(",")]
 SECONDS = float(option("--seconds", "30"))
 IDLE = int(option("--idle", "2000"))
 CLIENTS = int(option("--clients", "2"))
+RAMP = float(option("--ramp", "20"))
 KEEP_GOING = "--keep-going" in sys.argv  # every N even past the limits
+
+
+def median(values):
+    return statistics.median(values) if values else 0.0
 
 
 def percentile(values, fraction):
@@ -125,23 +131,41 @@ class Player:
             self.buffer = self.buffer[at + size :]
             if opcode == 8:
                 raise Closed()
+            if opcode == 9:  # the server's ping: a player that never answers is dropped
+                self.client.send_raw(payload, opcode=10)
+                continue
             yield payload
+
+
+def drain(selector):
+    """Reads what has come for every player, answering pings, before any key is timed."""
+    for key, _ in selector.select(timeout=0):
+        try:
+            for _ in key.data.messages():
+                pass
+        except (Closed, ConnectionError):
+            raise SystemExit("a game ended while its player sent no key")
 
 
 def play_share(port, count, offset, total, go_read, out):
     """A client process: `count` players, numbered from `offset` of `total`, play until told."""
     scripts = golden_keys()
     players = []
+    selector = selectors.DefaultSelector()
     for i in range(offset, offset + count):
+        drain(selector)  # connecting hundreds of games takes long: pings are answered meanwhile
         # Each player starts on another script and goes on through the others after it.
         order = scripts[i % len(scripts) :] + scripts[: i % len(scripts)]
         players.append(Player(port, [key for script in order for key in script], 0))
-    selector = selectors.DefaultSelector()
-    for player in players:
-        selector.register(player.client.sock, selectors.EVENT_READ, player)
+        selector.register(players[-1].client.sock, selectors.EVENT_READ, players[-1])
     os.write(out, b"ready\n")
+    while not select.select([go_read], [], [], 0.05)[0]:
+        drain(selector)
     start, end = map(float, os.read(go_read, 64).split())
-    due = [start + PERIOD * (offset + k) / total for k in range(count)]
+    # The players come in one after another over RAMP seconds, as players of a real server do,
+    # rather than all making their caves in the same instant.
+    due = [start + RAMP * (offset + k) / total for k in range(count)]
+    timed_from = start + RAMP + WARM_UP
     to_frame, to_wait, skipped, reopened = [], [], 0, 0
     while time.monotonic() < end:
         now = time.monotonic()
@@ -165,7 +189,7 @@ def play_share(port, count, offset, total, go_read, out):
                         continue
                     if payload[:1] == b"D" and player.first_frame is None:
                         player.first_frame = arrived - player.sent_at
-                    if payload == b"W" and player.sent_at >= start + WARM_UP:
+                    if payload == b"W" and player.sent_at >= timed_from:
                         to_wait.append(arrived - player.sent_at)
                         if player.first_frame is not None:
                             to_frame.append(player.first_frame)
@@ -265,10 +289,11 @@ def run_round(srv, games):
                 raise SystemExit("a client process ended before its players were connected")
             line += got
     start = time.monotonic() + 0.5
+    timed_from = start + RAMP + WARM_UP
     for _, go_write, _ in workers:
-        os.write(go_write, f"{start} {start + SECONDS}".encode())
+        os.write(go_write, f"{start} {timed_from + SECONDS}".encode())
         os.close(go_write)
-    time.sleep(0.5 + SECONDS / 2)
+    time.sleep(max(0.0, timed_from + SECONDS / 2 - time.monotonic()))
     pids = [srv.process.pid] + srv.games()
     cpu_before, middle = cpu_seconds(pids), time.monotonic()
     time.sleep(SECONDS / 4)
@@ -285,8 +310,8 @@ def run_round(srv, games):
     print(f"N = {games}: {len(to_wait)} keys in {SECONDS:.0f} s "
           f"({sum(r['skipped'] for r in results)} skipped as the key before was unanswered, "
           f"{sum(r['reopened'] for r in results)} games ended and opened again)")
-    print(f"  key -> first 'D': median {ms(statistics.median(to_frame))}, 99th percentile "
-          f"{ms(p99)}; key -> 'W': median {ms(statistics.median(to_wait))}, 99th percentile "
+    print(f"  key -> first 'D': median {ms(median(to_frame))}, 99th percentile "
+          f"{ms(p99)}; key -> 'W': median {ms(median(to_wait))}, 99th percentile "
           f"{ms(percentile(to_wait, 0.99))}")
     print(f"  {memory_line}")
     print(f"  CPU of server and games {cpu:.2f} of 2 cores; load average "
@@ -302,31 +327,29 @@ def wait_for_games(srv, count, seconds=60):
 
 
 def hold_idle(srv, count):
-    """`count` WebSockets open and silent, each with its game at the title screen."""
-    clients = []
+    """`count` WebSockets open, each with its game at the title screen, sending no key (they
+    answer the server's pings, as a browser left open does)."""
+    players, selector = [], selectors.DefaultSelector()
     started = time.monotonic()
     for _ in range(count):
-        clients.append(Client(srv.port))
+        drain(selector)
+        players.append(Player(srv.port, [], 0))
+        selector.register(players[-1].client.sock, selectors.EVENT_READ, players[-1])
     opened = time.monotonic() - started
     games = wait_for_games(srv, count)
     pids = [srv.process.pid] + srv.games()
-    cpu_before = cpu_seconds(pids)
-    time.sleep(SECONDS)
+    cpu_before, end = cpu_seconds(pids), time.monotonic() + SECONDS
+    while time.monotonic() < end:
+        drain(selector)
+        time.sleep(0.05)
     cpu = cpu_seconds(pids) - cpu_before
-    alive = 0
-    for client in clients:
-        client.sock.setblocking(False)
-        try:
-            alive += client.sock.recv(1 << 20, 0) != b""
-        except BlockingIOError:
-            alive += 1
     memory_line, _ = describe_memory(srv)
-    print(f"idle: {count} WebSockets opened in {opened:.1f} s, {games} games; after "
-          f"{SECONDS:.0f} s {alive} still open; CPU of server and games {cpu:.2f} s over "
-          f"{SECONDS:.0f} s; load average {os.getloadavg()[0]:.1f}")
+    print(f"idle: {count} WebSockets opened in {opened:.1f} s, {games} games, all open "
+          f"{SECONDS:.0f} s later; CPU of server and games {cpu:.2f} s over {SECONDS:.0f} s; "
+          f"load average {os.getloadavg()[0]:.1f}")
     print(f"  {memory_line}", flush=True)
-    for client in clients:
-        client.sock.close()
+    for player in players:
+        player.client.sock.close()
 
 
 class Server:
@@ -334,7 +357,8 @@ class Server:
     stall it with hundreds of games)."""
 
     def __init__(self, *options):
-        self.log = tempfile.NamedTemporaryFile(prefix="vesperdeep-load-", suffix=".log")
+        self.log = tempfile.NamedTemporaryFile(prefix="vesperdeep-load-", suffix=".log",
+                                               delete=False)
         command = [os.path.join(BIN, "vesperdeep-server"), "--listen", "127.0.0.1:0", *options]
         if os.geteuid() == 0:
             command.append("--allow-root")
@@ -382,7 +406,7 @@ def main():
         if IDLE:
             hold_idle(srv, IDLE)
     finally:
-        print(f"server stopped with status {srv.stop()}")
+        print(f"server stopped with status {srv.stop()}; its log is {srv.log.name}")
 
 
 main()
