@@ -22,8 +22,9 @@ Serves Vesperdeep as a web page: each player's game runs in its own vesperdeep-p
   --max-games N              games running at once (default 64)
   --max-connections N        open connections from one address (default 16)
   --max-queued-keys N        keys waiting for one game; more are refused (default 32)
-  --max-send-queue BYTES     bytes waiting for a client that does not read before it is
-                             dropped (default 1048576)
+  --max-watchers N           watchers of one game at once (default 100)
+  --max-send-queue BYTES     bytes waiting for a client (player or watcher) that does not
+                             read before it is dropped (default 1048576)
   --idle-timeout SECONDS     a game with no key for this long ends (default 1800)
   --handshake-timeout SECONDS  to send an HTTP request or open the WebSocket (default 10)
   --read-timeout SECONDS     a WebSocket silent this long (pings unanswered) is closed
@@ -149,6 +150,8 @@ Options parseOptions(int argc, char** argv) {
       limits.connectionsPerAddress = static_cast<int>(number(argv[i - 1], value, 1, kBig));
     } else if (option == "--max-queued-keys") {
       limits.queuedKeys = static_cast<int>(number(argv[i - 1], value, 1, 100000));
+    } else if (option == "--max-watchers") {
+      limits.watchers = static_cast<int>(number(argv[i - 1], value, 0, 100000));
     } else if (option == "--max-send-queue") {
       limits.sendQueue = number(argv[i - 1], value, 1024, 1ULL << 30);
     } else if (option == "--idle-timeout") {

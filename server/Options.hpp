@@ -15,6 +15,7 @@ struct Limits {
   int games = 64;                      // games running at once
   int connectionsPerAddress = 16;      // open connections (HTTP and WebSocket) from one address
   int queuedKeys = 32;                 // keys waiting for one game
+  int watchers = 100;                  // watchers of one game
   std::size_t sendQueue = 1 << 20;     // bytes waiting to go to one client before it is dropped
   std::chrono::seconds idle{30 * 60};  // no key for this long ends a game
   std::chrono::seconds handshake{10};  // to send an HTTP request or finish a WebSocket opening

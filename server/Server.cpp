@@ -19,6 +19,8 @@
 #include "Protocol.hpp"
 #include "Record.hpp"
 #include "Spawn.hpp"
+#include "Watchers.hpp"
+#include "WebSocket.hpp"
 
 namespace server {
 
@@ -27,19 +29,17 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 namespace websocket = beast::websocket;
 using tcp = asio::ip::tcp;
-using Request = http::request<http::empty_body>;
 
 namespace {
 
 constexpr const char* kPlayPath = "/play";
+constexpr const char* kWatchPath = "/watch";
 constexpr std::uint32_t kHeaderLimit = 8192;
 constexpr auto kKillAfter = std::chrono::seconds(1);      // a hung-up game still running
 constexpr auto kShutdownGrace = std::chrono::seconds(2);  // games still running at shutdown
 constexpr auto kAcceptRetry = std::chrono::milliseconds(100);
 constexpr const char* kIdleEnding = "no key for too long";
-// The kernel's share of what waits for a player (Linux would otherwise let it grow to
-// megabytes for a client that does not read); the server's own share is --max-send-queue.
-constexpr int kSocketSendBuffer = 128 * 1024;
+constexpr const char* kPlayerLeft = "The player has left; the game has ended.";
 constexpr const char* kSecurityPolicy =
     "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
     "connect-src 'self'; frame-ancestors 'none'; base-uri 'none'";
@@ -104,25 +104,27 @@ class Player : public std::enable_shared_from_this<Player> {
   ~Player() { admissions->release(address); }
 
   const std::string& addressText() const { return address; }
+  // The watchers of the game (nullptr before it has started).
+  const std::shared_ptr<Audience>& watchers() const { return audience; }
+
+  // The game as the lobby shows it.
+  LiveGame summary() const {
+    LiveGame game;
+    if (audience) {
+      game.id = audience->id();
+      game.watchers = audience->count();
+    }
+    if (record) {
+      game.turns = record->last().turns;
+      game.kills = record->last().kills;
+      game.sinceLastKey = GameRecord::Clock::now() - record->lastKey();
+    }
+    return game;
+  }
 
   // Completes the WebSocket opening of `request`, then starts the game (or refuses it).
   void start(const Request& request) {
-    const Limits& limits = server.options().limits;
-    websocket::permessage_deflate noCompression;
-    noCompression.server_enable = false;
-    noCompression.client_enable = false;
-    ws.set_option(noCompression);
-    ws.set_option(websocket::stream_base::timeout{limits.handshake, limits.read, true});
-    ws.set_option(websocket::stream_base::decorator([](websocket::response_type& response) {
-      response.set(http::field::server, "vesperdeep-server");
-    }));
-    ws.read_message_max(protocol::kLargestMessage);
-    ws.binary(true);
-    ws.auto_fragment(false);                      // one frame per message, however large
-    beast::get_lowest_layer(ws).expires_never();  // the WebSocket keeps its own timeouts
-    beast::error_code ignored;
-    beast::get_lowest_layer(ws).socket().set_option(
-        asio::socket_base::send_buffer_size(kSocketSendBuffer), ignored);
+    prepare(ws, server.options().limits);
     ws.async_accept(request, [self = shared_from_this()](beast::error_code error) {
       if (!error) self->opened();
     });
@@ -163,6 +165,8 @@ class Player : public std::enable_shared_from_this<Player> {
       return;
     }
     record = std::make_unique<GameRecord>(options.dataDir, options.instance, *options.partition);
+    audience =
+        std::make_shared<Audience>(gameId(options.instance), server.options().limits.watchers);
     pid = game.pid;
     keys.assign(game.keysFd);
     frames.assign(game.framesFd);
@@ -291,7 +295,9 @@ class Player : public std::enable_shared_from_this<Player> {
 
   void gameMessage(std::string message) {
     if (recordMessage(message)) return;
-    if (message.size() == 1 && message[0] == protocol::kWaiting && !hungUp) {
+    const auto shared = std::make_shared<const std::string>(std::move(message));
+    if (audience) audience->frame(shared);
+    if (shared->size() == 1 && (*shared)[0] == protocol::kWaiting && !hungUp) {
       gameWaits = true;
       if (!queued.empty()) {
         const auto key = queued.front();
@@ -300,7 +306,7 @@ class Player : public std::enable_shared_from_this<Player> {
         giveKey(key);
       }
     }
-    send(std::move(message));
+    send(shared);
   }
 
   // The game's 'R' and 'S' messages go to the recording, never to the client: true for those.
@@ -339,22 +345,25 @@ class Player : public std::enable_shared_from_this<Player> {
 
   // ---- To the client
 
-  void send(std::string message) {
+  void send(const Shared& message) {
     if (!clientOpen || closing) return;
-    waitingBytes += message.size();
+    waitingBytes += message->size();
     if (waitingBytes > server.options().limits.sendQueue) {
       lost("does not read what it is sent (" + std::to_string(waitingBytes) + " bytes waiting)");
       return;
     }
-    outbox.push_back(std::move(message));
+    outbox.push_back(message);
     if (!writing) writeNext();
   }
 
+  // Sends the note `text`; a note that ends the game ends it for its watchers too.
   void sendNote(protocol::NoteKind kind, const std::string& text) {
     std::string message{protocol::kNote, static_cast<char>(kind)};
     message += text;
-    send(std::move(message));
+    const auto shared = std::make_shared<const std::string>(std::move(message));
+    send(shared);
     if (kind != protocol::kNotice) {
+      if (audience) audience->end(shared);
       closing = true;  // after what is queued has gone
       if (!writing) closeClient();
     }
@@ -362,7 +371,7 @@ class Player : public std::enable_shared_from_this<Player> {
 
   void writeNext() {
     writing = true;
-    ws.async_write(asio::buffer(outbox.front()),
+    ws.async_write(asio::buffer(*outbox.front()),
                    [self = shared_from_this()](beast::error_code error, std::size_t) {
                      self->written(error);
                    });
@@ -370,7 +379,7 @@ class Player : public std::enable_shared_from_this<Player> {
 
   void written(beast::error_code error) {
     writing = false;
-    waitingBytes -= outbox.front().size();
+    waitingBytes -= outbox.front()->size();
     outbox.pop_front();
     if (error) {
       lost("the connection closed");
@@ -422,6 +431,9 @@ class Player : public std::enable_shared_from_this<Player> {
     const bool quit = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (record && (quit || hungUp)) record->close(endingOf(quit));  // a crash stays abnormal
     if (hungUp) {
+      if (audience)
+        audience->end(std::make_shared<const std::string>(
+            std::string{protocol::kNote, protocol::kEnded} + kPlayerLeft));
       log("game ended for " + address + ": " + ending + " (pid " + std::to_string(pid) + ", " +
           describeExit(status) + ")");
     } else if (quit) {
@@ -441,13 +453,14 @@ class Player : public std::enable_shared_from_this<Player> {
   }
 
   Server& server;
-  websocket::stream<beast::tcp_stream> ws;
+  WebSocket ws;
   asio::posix::stream_descriptor keys;
   asio::posix::stream_descriptor frames;
   asio::steady_timer idle;
   asio::steady_timer killer;
   asio::steady_timer syncer;
   std::unique_ptr<GameRecord> record;
+  std::shared_ptr<Audience> audience;
   bool syncArmed = false;
   std::shared_ptr<Admissions> admissions;
   std::string address;
@@ -457,7 +470,7 @@ class Player : public std::enable_shared_from_this<Player> {
   std::string fromGame;
   std::deque<std::array<unsigned char, protocol::kKeySize>> queued;
   std::array<unsigned char, protocol::kKeySize> keyOut{};
-  std::deque<std::string> outbox;
+  std::deque<Shared> outbox;
   std::size_t waitingBytes = 0;
   std::optional<int> exitStatus;
   std::string ending;
@@ -530,8 +543,9 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       return;
     }
     const std::string_view target = request.target();
-    if (target.substr(0, target.find('?')) == kPlayPath) {
-      play(request);
+    const std::string_view path = target.substr(0, target.find('?'));
+    if (path == kPlayPath || path == kWatchPath) {
+      upgrade(request, path == kPlayPath);
       return;
     }
     const PageFile* file = findFile(target);
@@ -547,7 +561,8 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     send(response, keepAlive);
   }
 
-  void play(const Request& request) {
+  // Opens the WebSocket of a player (`play`) or of a watcher.
+  void upgrade(const Request& request, bool play) {
     if (!websocket::is_upgrade(request)) {
       respond(http::status::upgrade_required,
               "This address is the game's WebSocket; open / in a browser to play.\n", false);
@@ -559,8 +574,14 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       respond(http::status::forbidden, "Games are opened from this server's own page.\n", false);
       return;
     }
-    counted = false;  // the player's now
-    std::make_shared<Player>(server, stream.release_socket(), address)->start(request);
+    counted = false;  // the player's or the watcher's now
+    if (play) {
+      std::make_shared<Player>(server, stream.release_socket(), address)->start(request);
+    } else {
+      startWatcher(stream.release_socket(), address, request,
+                   server.watchersOf(watchedId(request.target())), server.options().limits,
+                   admissions);
+    }
   }
 
   void respond(http::status status, const std::string& text, bool keepAlive) {
@@ -675,8 +696,23 @@ void Admissions::release(const std::string& address) {
 
 void Server::gameStarted(const std::shared_ptr<Player>& player, int pid) {
   players[pid] = player;
-  log("game started for " + player->addressText() + " (pid " + std::to_string(pid) + ", " +
-      std::to_string(players.size()) + " running)");
+  log("game started for " + player->addressText() + " (pid " + std::to_string(pid) + ", game " +
+      player->watchers()->id() + ", " + std::to_string(players.size()) + " running)");
+}
+
+std::vector<LiveGame> Server::liveGames() const {
+  std::vector<LiveGame> games;
+  for (const auto& [pid, player] : players)
+    games.push_back(player->summary());
+  return games;
+}
+
+std::shared_ptr<Audience> Server::watchersOf(const std::string& id) const {
+  if (id.empty()) return nullptr;
+  for (const auto& [pid, player] : players) {
+    if (player->watchers() && player->watchers()->id() == id) return player->watchers();
+  }
+  return nullptr;
 }
 
 void Server::waitForSignal() {

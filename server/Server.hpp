@@ -2,7 +2,8 @@
 
 // vesperdeep-server: one HTTP and WebSocket server on one thread. It serves the page's few
 // files from a fixed list and, on /play, gives each player a game of their own in a child
-// process (Spawn.hpp), relaying keys in and frames out (docs/protocol.md).
+// process (Spawn.hpp), relaying keys in and frames out (docs/protocol.md); on /watch?game=ID
+// others watch a game live (Watchers.hpp).
 
 #include <boost/asio.hpp>
 
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "Options.hpp"
+#include "Watchers.hpp"
 
 namespace server {
 
@@ -49,6 +51,10 @@ class Server {
   bool roomForGame() const { return static_cast<int>(players.size()) < settings.limits.games; }
   // The game of `player` was started as `pid`: the server reaps it, and ends it on shutdown.
   void gameStarted(const std::shared_ptr<Player>& player, int pid);
+  // The games running now, in no particular order, for the lobby and the status view.
+  std::vector<LiveGame> liveGames() const;
+  // The watchers of the running game `id`, or nullptr when no game has that id.
+  std::shared_ptr<Audience> watchersOf(const std::string& id) const;
   // Whether the server is shutting down (no new games).
   bool stopping() const { return shuttingDown; }
 

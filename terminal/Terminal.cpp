@@ -15,6 +15,7 @@
 #include <cstring>
 #include <cwchar>
 #include <exception>
+#include <random>
 #include <vector>
 
 #include "App.hpp"
@@ -23,6 +24,7 @@
 #include "FontSheet.hpp"
 #include "Keyboard.hpp"
 #include "Keys.hpp"
+#include "Record.hpp"
 
 namespace terminal {
 namespace {
@@ -358,7 +360,8 @@ TCOD_key_t Session::nextKey() {
   return noKey();
 }
 
-int play(std::optional<std::uint32_t> partition, const std::function<void(App&)>& beforeKey) {
+int play(std::optional<std::uint32_t> partition, const std::function<void(App&)>& beforeKey,
+         const std::string& recordTo) {
   try {
     // libtcod keeps the console without a window: the terminal shows it.
     setenv("SDL_VIDEODRIVER", "dummy", 1);
@@ -366,22 +369,39 @@ int play(std::optional<std::uint32_t> partition, const std::function<void(App&)>
     fontsheet::setProgramName("vesperdeep-term");
     App app;
     if (!app.started) return 1;  // no font sheet; the reason has been printed
+    // A recorded game always has a partition: drawn here when none was given.
+    if (!recordTo.empty() && !partition) partition = std::random_device()();
     if (partition) {
       // libtcod's default generator, which splits every new cave, as a fresh TCODRandom(N)
       const TCODRandom fresh(*partition);
       TCODRandom::getInstance()->restore(&fresh);
+    }
+    std::optional<Recorder> recorder;
+    if (!recordTo.empty()) {
+      recorder.emplace(recordTo, *partition);
+      if (!recorder->ok()) {
+        std::fprintf(stderr, "vesperdeep-term: %s\n", recorder->error().c_str());
+        return 1;
+      }
     }
     Session session;
     if (!session.open()) return 1;
     display::setPresenter([&session] { session.flushed(); }, true);
     keyboard::setKeySource([&] {
       if (beforeKey) beforeKey(app);
-      return session.nextKey();
+      if (recorder) recorder->waiting(app);
+      const TCOD_key_t key = session.nextKey();
+      if (recorder) recorder->read(key);
+      return key;
     });
     app.run();
     keyboard::setKeySource(nullptr);
     display::setPresenter(nullptr);
     session.close();
+    if (recorder && !recorder->finish()) {
+      std::fprintf(stderr, "vesperdeep-term: %s\n", recorder->error().c_str());
+      return 1;
+    }
     return 0;
   } catch (const std::exception& error) {
     keyboard::setKeySource(nullptr);

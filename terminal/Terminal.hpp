@@ -90,9 +90,11 @@ class Session {
 // The whole program: the App under SDL's dummy video driver, shown and fed by a Session, until
 // the player quits or the terminal goes away. `partition` fixes libtcod's cave partition as the
 // play driver's --partition does; `beforeKey`, when set, sees the App every time the game waits
-// for a key (the test probe counts kills there). Returns the exit status: 0 when the game ended
-// (Escape on the title screen, hang-up, SIGINT, SIGTERM), 1 when it could not start.
+// for a key (the test probe counts kills there). With `recordTo`, the game is recorded in that
+// file (Record.hpp; a partition is drawn when none is given). Returns the exit status: 0 when
+// the game ended (Escape on the title screen, hang-up, SIGINT, SIGTERM), 1 when it could not
+// start or its recording could not be written (one line says why).
 int play(std::optional<std::uint32_t> partition,
-         const std::function<void(App&)>& beforeKey = nullptr);
+         const std::function<void(App&)>& beforeKey = nullptr, const std::string& recordTo = "");
 
 }  // namespace terminal

@@ -4,7 +4,8 @@
 
 usage: nginx_test.py BIN_DIR [--sanitized]
 
-Headless Chromium plays a game on each server through nginx; the servers share one data
+Headless Chromium plays a game on each server through nginx, and a watcher reaches each game
+by its id through nginx's root; the servers share one data
 directory, where each leaves its recordings under its own instance name. Skipped (status 77)
 without nginx, openssl or the browser tests' tools. Everything it starts is ended at the close.
 """
@@ -234,10 +235,22 @@ def play_on_each(rig, hosting):
             more = hosting.games_of(other) - before[other]
             rig.expect(more == (1 if other == name else 0),
                        f"opening /i/{name}/ started {more} games on server {other}")
+        watch_through_nginx(hosting, name)
         browser.open_blank_tab()
         browser.close_game_tab()
         rig.expect(Rig.wait_until(lambda: "game ended for" in hosting.log(name), WAIT),
                    f"the game on server {name} did not end when its tab closed")
+
+
+def watch_through_nginx(hosting, name):
+    """A watcher of the game just started on server `name` reaches it by its id alone, through
+    the front's root, and gets its screen."""
+    ids = re.findall(r"game started for .*, game ([a-z0-9]+-[a-z2-7]+),", hosting.log(name))
+    hosting.rig.expect(ids and ids[-1].startswith(f"{name}-"), f"server {name}'s game ids: {ids}")
+    watcher = Client(hosting.https, path=f"/watch?game={ids[-1]}", tls=hosting.tls)
+    hosting.rig.expect(watcher.status == 101, f"watching {ids[-1]} through nginx: {watcher.head}")
+    hosting.rig.expect(watcher.message()[:1] == b"F", f"the watcher of {ids[-1]} got no screen")
+    watcher.close()
 
 
 def new_games_go_to_any(hosting):

@@ -107,7 +107,8 @@ def start_game(srv, **options):
     assert "permessage-deflate" not in client.head.lower(), "compression was offered"
     screen = Screen()
     until_waiting(client, screen)
-    match = srv.wait_log(r"game started for 127\.0\.0\.1 \(pid (\d+)")
+    match = srv.wait_log(r"game started for 127\.0\.0\.1 \(pid (\d+), game ([a-z0-9]+-\w+),")
+    srv.last_game = match.group(2)
     return client, screen, int(match.group(1))
 
 
@@ -283,22 +284,24 @@ def test_flood():
 def test_slow_reader():
     """A client that never reads: what waits for it is bounded, it is dropped, its game ends
     as a hang-up, and the server goes on."""
-    srv = server("--max-send-queue", "65536")
+    srv = server("--max-send-queue", "16384")
     slow, _, slow_pid = start_game(srv, receive_buffer=4096)
     slow.sock.setsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF, 4096)
     other, _, other_pid = start_game(srv)
     slow.key("Enter")
     dropped = None
+    sent = 0
     end = time.monotonic() + 60
     while dropped is None and time.monotonic() < end:
         for key in "iz":  # the inventory opens and closes: a large change each time
             try:
                 slow.key(key)
+                sent += 1
             except OSError:
                 pass
         line = srv.read_log(timeout=0.02) or ""
         if line:
-            print(f"{60 - (end - time.monotonic()):.2f} s: {line}")
+            print(f"{60 - (end - time.monotonic()):.2f} s, {sent} keys sent: {line}")
         if re.search(r"game ended for 127\.0\.0\.1: does not read what it is sent", line):
             dropped = line
     assert dropped, f"the client that does not read was never dropped; the log: {srv.log}"
@@ -500,6 +503,114 @@ def test_recording():
         parts = glob.glob(os.path.join(data, "*.part"))
         assert len(parts) == 1, parts
         assert last_screen(parts[0]) == screen.hex(), "the killed game's recording lost keys"
+
+
+def watcher(srv, game, **options):
+    return Client(srv.port, path=f"/watch?game={game}", **options)
+
+
+def messages_to_waiting(client):
+    """The messages up to and with the next 'W'."""
+    got = []
+    while not got or got[-1] != b"W":
+        got.append(client.message())
+    return got
+
+
+def test_watch():
+    """Watchers who join at key 0 and at key 50 get the screen as it is, then the player's very
+    messages; what they send is ignored; the player's end closes them with its message; an
+    unknown game, a full audience and an oversized message are refused."""
+    script = open(os.path.join(REPO, "tests/golden/08-milestones-and-hunger.keys")).read()
+    keys = parse_keys(script) + [("l", False), ("h", False)] * 5
+    partition = re.search(r"^# partition: (\d+)", script, re.M).group(1)
+    srv = server("--partition", partition, "--max-watchers", "2")
+    player, screen, pid = start_game(srv)
+    game = srv.last_game
+    watchers = {}
+    for index, (code, shift) in enumerate(keys):
+        if index in (0, 50):
+            joined = watcher(srv, game)
+            assert joined.status == 101, joined.head
+            first, own = joined.message(), Screen()
+            assert first[:1] == b"F", first[:1]
+            own.apply(first)
+            assert own.hex() == screen.hex(), f"a watcher joining at key {index} sees another screen"
+            watchers[index] = (joined, own)
+        if index == 1:
+            watchers[0][0].key("l")  # a watcher's key reaches no game
+            watchers[0][0].send_raw(b"garbage")
+        player.key(code, shift)
+        sent = messages_to_waiting(player)
+        for message in sent:
+            if message[:1] in (b"F", b"D"):
+                screen.apply(message)
+        for at, (joined, own) in watchers.items():
+            got = messages_to_waiting(joined)
+            assert got == sent, f"the watcher from key {at} got other messages at key {index}"
+            for message in got:
+                if message[:1] in (b"F", b"D"):
+                    own.apply(message)
+            assert own.hex() == screen.hex()
+    player.sock.settimeout(0.5)
+    try:
+        stray = player.message()
+    except socket.timeout:
+        stray = None
+    assert stray is None, f"a watcher's key moved the game: {stray[:1]!r}"
+    third = watcher(srv, game)
+    assert until_note(third) == ((2, "This game has 2 watchers already. Try again in a while."),
+                                 1000)
+    unknown = watcher(srv, "nosuchgame")
+    assert until_note(unknown)[0][0] == 2
+    player.close()
+    for joined, _ in watchers.values():
+        assert until_note(joined) == ((1, "The player has left; the game has ended."), 1000)
+    srv.wait_log(r"game ended for")
+    assert wait_gone(pid, GONE_WITHIN + 1)
+    other, _, other_pid = start_game(srv)
+    big = watcher(srv, srv.last_game)
+    big.message()
+    big.send_raw(b"x" * (1 << 20), at_most=4096)
+    assert until_note(big)[1] == 1009, "an oversized message from a watcher left it open"
+    other.key("Enter")
+    until_waiting(other)
+    other.close()
+    ends_cleanly(srv, [pid, other_pid])
+
+
+def test_watch_stalled():
+    """50 watchers of one game, one of which never reads: that one is dropped, the player and
+    the 49 others go on with every message."""
+    srv = server("--max-watchers", "50", "--max-connections", "60", "--max-send-queue", "16384")
+    player, screen, pid = start_game(srv)
+    game = srv.last_game
+    stalled = watcher(srv, game, receive_buffer=4096)
+    readers = [watcher(srv, game) for _ in range(49)]
+    for reader in readers:
+        assert reader.message()[:1] == b"F"
+    dropped = None
+    for index in range(400):
+        player.key("Enter" if index == 0 else "iz"[index % 2])
+        sent = messages_to_waiting(player)
+        for reader in readers:
+            assert messages_to_waiting(reader) == sent, f"a watcher lost messages at key {index}"
+        line = srv.read_log(timeout=0) if dropped is None else None
+        dropped_line = r"dropped a watcher of game [a-z0-9]+-\w+ from 127\.0\.0\.1: does not read"
+        if line and re.search(dropped_line, line):
+            dropped = index
+            print(f"{index + 1} keys: {line}")
+            break
+    assert dropped is not None, f"the watcher that does not read was never dropped: {srv.log}"
+    player.key("Esc")
+    sent = messages_to_waiting(player)
+    for reader in readers:
+        assert messages_to_waiting(reader) == sent
+    player.close()
+    for reader in readers:
+        assert until_note(reader)[0] == (1, "The player has left; the game has ended.")
+    stalled.close()
+    ends_cleanly(srv, [pid])
 
 
 if __name__ == "__main__":

@@ -326,6 +326,44 @@ signals() {
 }
 signals || true
 
+# ---- --record FILE ---------------------------------------------------------------------------------
+# recorded NAME PARTITION: the game of session NAME recorded in $WORK/NAME.vdrec, ended by a
+# hang-up, replays in the driver to SCREEN_FILE (what the pane showed last) and says hang-up.
+replayed() {
+  local name=$1 shown=$2 file=$WORK/$1.vdrec out
+  "${T[@]}" kill-session -t "$name"
+  wait_file "$WORK/$name/status" "$name: hang-up" || return 1
+  [[ -s $file && ! -e $file.part ]] || fail "$name: no recording at $file" || return 1
+  out=$(cd "$BIN" && ./vesperdeep-driver --recording "$file" --watchdog 0 \
+    --screen "$WORK/$name.replayed" 2>&1) || fail "$name: the recording does not replay: $out" ||
+    return 1
+  grep -q "the recording says hang-up" <<<"$out" || fail "$name: no hang-up in: $out" || return 1
+  [[ $(sed 's/ *$//' "$shown") == "$(sed 's/ *$//' "$WORK/$name.replayed")" ]] ||
+    fail "$name: the replay ends on another screen than the terminal's" || return 1
+  echo "terminal --record ($name): $(wc -c <"$file") bytes, replays to the terminal's screen: ok"
+}
+record() {
+  local script="" steps=()
+  start rec-fixed 80 50 tmux-256color "$BIN/vesperdeep-term" --partition 0 --record "$WORK/rec-fixed.vdrec"
+  wait_text rec-fixed 'Press any key' "title screen" || return 1
+  for token in "${KEYS[@]}"; do
+    script+=$token
+    expect "$script"
+    steps+=("$(tmux_keys "$token")" "$expected")
+  done
+  python3 "$HERE/pane.py" play "$SOCKET" rec-fixed 256 "$TIMEOUT" "${steps[@]}" ||
+    fail "rec-fixed: the screens" || return 1
+  replayed rec-fixed "$expected.screen" || return 1
+  # No partition given: the recording holds the one drawn for the game.
+  start rec-drawn 80 50 tmux-256color "$BIN/vesperdeep-term" --record "$WORK/rec-drawn.vdrec"
+  wait_text rec-drawn 'Press any key' "title screen" || return 1
+  key rec-drawn "<Enter>"
+  wait_text rec-drawn '20/20' "a game" || return 1
+  screen_of rec-drawn >"$WORK/rec-drawn.shown"
+  replayed rec-drawn "$WORK/rec-drawn.shown"
+}
+record || true
+
 if ((failures > 0)); then
   echo "terminal tests: $failures failed" >&2
   exit 1
