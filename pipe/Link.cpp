@@ -59,6 +59,15 @@ void Link::flushed() {
   if (pacer.due(TCODConsole::getFade())) present();
 }
 
+void Link::presentNow() {
+  pending = true;
+  present();
+}
+
+bool Link::quitting() const {
+  return ended || quitSignal != 0;
+}
+
 void Link::present() {
   if (!pending || ended) return;
   const auto start = display::FramePacer::Clock::now();

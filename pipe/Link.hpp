@@ -41,9 +41,16 @@ class Link {
   // How many bytes have gone out, for the benchmarks and tests.
   long long bytesSent() const { return sent; }
 
+  // Sends the root console as it is now (the changes since the last frame sent): for a replay,
+  // which draws without presenting while it seeks.
+  void presentNow();
+  // Sends one message to the server.
+  void send(const std::string& message);
+  // Whether the game should end: the server is gone, or SIGHUP, SIGINT or SIGTERM came.
+  bool quitting() const;
+
  private:
   void present();
-  void send(const std::string& message);
   std::optional<std::string> readKeyMessage();
 
   int keysFd;

@@ -5,7 +5,9 @@
 
 #include <libtcod.hpp>
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace recording {
 
@@ -15,5 +17,9 @@ namespace recording {
 // which would begin a comment line. The key's text (libtcod's text input) is not kept: the game
 // reads only the code, the character and the modifiers.
 std::string keyToken(const TCOD_key_t& key);
+
+// The key a token written by keyToken stands for (its inverse), or nothing for a token keyToken
+// never writes. The replay of a recording reads its keys through this.
+std::optional<TCOD_key_t> keyOfToken(std::string_view token);
 
 }  // namespace recording

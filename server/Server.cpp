@@ -9,15 +9,18 @@
 #include <cctype>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <deque>
 #include <memory>
 #include <optional>
 #include <random>
 #include <string_view>
 
+#include "Lobby.hpp"
 #include "PageFiles.hpp"
 #include "Protocol.hpp"
 #include "Record.hpp"
+#include "Replay.hpp"
 #include "Spawn.hpp"
 #include "Watchers.hpp"
 #include "WebSocket.hpp"
@@ -33,6 +36,7 @@ using tcp = asio::ip::tcp;
 namespace {
 
 constexpr const char* kPlayPath = "/play";
+constexpr const char* kReplayPath = "/replay";
 constexpr const char* kWatchPath = "/watch";
 constexpr std::uint32_t kHeaderLimit = 8192;
 constexpr auto kKillAfter = std::chrono::seconds(1);      // a hung-up game still running
@@ -104,6 +108,8 @@ class Player : public std::enable_shared_from_this<Player> {
   ~Player() { admissions->release(address); }
 
   const std::string& addressText() const { return address; }
+  // The game is played in today's cave (/play?cave=today) rather than the server's.
+  void playTodaysCave() { todaysCave = true; }
   // The watchers of the game (nullptr before it has started).
   const std::shared_ptr<Audience>& watchers() const { return audience; }
 
@@ -180,6 +186,7 @@ class Player : public std::enable_shared_from_this<Player> {
   // when the server fixes none.
   Options gameOptions() const {
     Options options = server.options();
+    if (todaysCave) options.partition = todaysPartition(std::time(nullptr));
     if (!options.partition) {
       std::random_device entropy;
       options.partition = static_cast<std::uint32_t>(entropy());
@@ -462,6 +469,7 @@ class Player : public std::enable_shared_from_this<Player> {
   std::unique_ptr<GameRecord> record;
   std::shared_ptr<Audience> audience;
   bool syncArmed = false;
+  bool todaysCave = false;
   std::shared_ptr<Admissions> admissions;
   std::string address;
   int pid = -1;
@@ -548,6 +556,16 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       upgrade(request, path == kPlayPath);
       return;
     }
+    if (path == kReplayPath) {
+      replay(request);
+      return;
+    }
+    if (const auto answer = lobbyAnswer(server, stream.get_executor(), target)) {
+      answer->prepare_payload();
+      if (request.method() == http::verb::head) answer->body().clear();
+      send(answer, keepAlive);
+      return;
+    }
     const PageFile* file = findFile(target);
     if (file == nullptr) {
       respond(http::status::not_found, "Not found.\n", keepAlive);
@@ -576,12 +594,29 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     }
     counted = false;  // the player's or the watcher's now
     if (play) {
-      std::make_shared<Player>(server, stream.release_socket(), address)->start(request);
+      auto player = std::make_shared<Player>(server, stream.release_socket(), address);
+      if (queryValue(request.target(), "cave") == "today") player->playTodaysCave();
+      player->start(request);
     } else {
       startWatcher(stream.release_socket(), address, request,
                    server.watchersOf(watchedId(request.target())), server.options().limits,
                    admissions);
     }
+  }
+
+  void replay(const Request& request) {
+    if (!websocket::is_upgrade(request) || !originAllowed(request, server.options())) {
+      respond(http::status::forbidden, "Replays are opened from this server's own page.\n", false);
+      return;
+    }
+    std::string path =
+        finishedRecording(server.options().dataDir, queryValue(request.target(), "rec"));
+    if (path.empty()) {
+      respond(http::status::not_found, "No such recording.\n", false);
+      return;
+    }
+    counted = false;  // the viewer's now
+    startReplay(server, stream.release_socket(), address, request, std::move(path));
   }
 
   void respond(http::status status, const std::string& text, bool keepAlive) {

@@ -60,7 +60,8 @@ std::string gameProgram() {
   return path.substr(0, slash + 1) + kGameProgram;
 }
 
-Spawned spawnGame(const std::string& program, const Options& options, std::string& why) {
+Spawned spawnGame(const std::string& program, const Options& options, std::string& why,
+                  const std::vector<std::string>& extra) {
   // Everything the child needs is made before the fork.
   const std::string directory = program.substr(0, program.rfind('/') + 1);
   std::vector<std::string> arguments{program};
@@ -68,6 +69,7 @@ Spawned spawnGame(const std::string& program, const Options& options, std::strin
     arguments.emplace_back("--partition");
     arguments.push_back(std::to_string(*options.partition));
   }
+  arguments.insert(arguments.end(), extra.begin(), extra.end());
   std::vector<std::string> environment{"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"};
   for (const std::string& name : options.passEnv) {
     if (const char* value = std::getenv(name.c_str())) environment.push_back(name + "=" + value);

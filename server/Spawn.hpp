@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 #include "Options.hpp"
 
@@ -22,8 +23,9 @@ struct Spawned {
 // `options.passEnv`), the resource limits of `options.limits` (address space, processor time,
 // open files, no core file), standard output to /dev/null, standard error shared with the
 // server, no other descriptor of the server, working directory the program's own. Returns
-// pid -1 and the cause in `why` when it cannot.
-Spawned spawnGame(const std::string& program, const Options& options, std::string& why);
+// pid -1 and the cause in `why` when it cannot. `extra` arguments follow the partition's.
+Spawned spawnGame(const std::string& program, const Options& options, std::string& why,
+                  const std::vector<std::string>& extra = {});
 
 // The absolute path of vesperdeep-pipe beside the running server, or an empty string.
 std::string gameProgram();

@@ -4,6 +4,11 @@
 "use strict";
 
 (() => {
+  // The finished game this page replays (/?replay=NAME), or null for a game of one's own.
+  const REPLAY = new URLSearchParams(location.search).get("replay");
+  // Whether the game is played in today's cave (/?cave=today), the same for every player today.
+  const TODAYS_CAVE = new URLSearchParams(location.search).get("cave") === "today";
+
   // ---- What the server sends and expects --------------------------------------------------------
 
   const MESSAGE_FULL = 0x46; // 'F': cols, rows, then runs covering every cell
@@ -11,6 +16,7 @@
   const MESSAGE_WAIT = 0x57; // 'W': the game now waits for a key
   const MESSAGE_TEXT = 0x4d; // 'M': kind, UTF-8 text
   const MESSAGE_KEY = 0x4b; // 'K', code, mods: one key
+  const MESSAGE_POSITION = 0x50; // 'P': where a replay stands (19 bytes)
   const TEXT_NOTICE = 0;
   const TEXT_ENDED = 1;
   const TEXT_ERROR = 2;
@@ -225,11 +231,15 @@
       this.pending = 0; // keys sent that the game has not yet answered with a wait
       this.waiters = [];
       this.notice = "";
+      this.position = null; // a replay's, from its last 'P'
+      this.positions = 0;
     }
 
     connect() {
-      // Beside the page: /play when the page is served at /, as the server does.
-      const url = new URL("play", location.href);
+      // Beside the page: /play when the page is served at /, as the server does (today's cave
+      // for /?cave=today); a finished game's replay (/?replay=NAME) on /replay.
+      const play = TODAYS_CAVE ? "play?cave=today" : "play";
+      const url = new URL(REPLAY ? "replay?rec=" + encodeURIComponent(REPLAY) : play, location.href);
       url.protocol = location.protocol === "https:" ? "wss:" : "ws:";
       const socket = new WebSocket(url.href);
       socket.binaryType = "arraybuffer";
@@ -266,9 +276,40 @@
           return this.waited();
         case MESSAGE_TEXT:
           return this.text(bytes);
+        case MESSAGE_POSITION:
+          return (REPLAY && bytes.length === 19 && this.positioned(bytes)) || this.broken();
         default:
           return this.broken();
       }
+    }
+
+    // A replay's position: keys replayed and in all, turns, kills, speed, paused.
+    positioned(bytes) {
+      const view = new DataView(bytes.buffer, bytes.byteOffset);
+      this.position = {
+        at: view.getUint32(1, true),
+        keys: view.getUint32(5, true),
+        turns: view.getUint32(9, true),
+        kills: view.getUint32(13, true),
+        speed: bytes[17],
+        paused: bytes[18] === 1,
+      };
+      ++this.positions;
+      const p = this.position;
+      setStatus(
+        `Key ${p.at} of ${p.keys}, turn ${p.turns}, ${p.kills} kills` + (p.paused ? " (paused)" : "")
+      );
+      return true;
+    }
+
+    // Sends a replay control: an operation letter and its argument.
+    control(operation, argument) {
+      if (this.state !== "playing" || this.socket.readyState !== WebSocket.OPEN) return false;
+      const message = new Uint8Array(5);
+      message[0] = operation.charCodeAt(0);
+      new DataView(message.buffer).setUint32(1, argument >>> 0, true);
+      this.socket.send(message);
+      return true;
     }
 
     waited() {
@@ -368,7 +409,34 @@
     }
   }
 
+  // The replay's buttons, each a control message.
+  function listenToReplayControls(session) {
+    document.getElementById("replay").hidden = false;
+    document.getElementById("pad").hidden = true;
+    for (const button of document.querySelectorAll("#replay button[data-op]")) {
+      button.addEventListener("click", () =>
+        session.control(button.dataset.op, Number(button.dataset.arg || 0))
+      );
+    }
+    document.getElementById("seek").addEventListener("submit", (event) => {
+      event.preventDefault();
+      const key = Number(document.getElementById("seek-key").value);
+      if (Number.isInteger(key) && key >= 0) session.control("G", key);
+    });
+  }
+
   function listen(session) {
+    if (REPLAY) {
+      listenToReplayControls(session);
+    } else {
+      listenToKeys(session);
+    }
+    document.getElementById("new-game").addEventListener("click", () => session.connect());
+    window.addEventListener("resize", () => fit(session.console.canvas));
+  }
+
+  // The player's keys, from the keyboard and the touch pad.
+  function listenToKeys(session) {
     window.addEventListener("keydown", (event) => {
       if (isShortcut(event)) return;
       const code = keyCode(event);
@@ -381,8 +449,6 @@
       const key = button.dataset.key;
       session.send(NAMED_KEYS[key] || key.charCodeAt(0), false);
     });
-    document.getElementById("new-game").addEventListener("click", () => session.connect());
-    window.addEventListener("resize", () => fit(session.console.canvas));
   }
 
   async function start() {
@@ -409,6 +475,13 @@
       get scale() {
         return fit(canvas);
       },
+      get position() {
+        return session.position;
+      },
+      get positions() {
+        return session.positions;
+      },
+      control: (operation, argument) => session.control(operation, argument),
       settled: () => session.settled(),
       screen: () => session.console.snapshot(),
     });

@@ -6,17 +6,19 @@ Each GROUP starts its own servers on free ports and leaves no process behind.
 """
 
 import glob
+import json
 import os
 import re
 import signal
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from wsclient import Client, Closed, Screen, Server, parse_keys  # noqa: E402
+from wsclient import Client, Closed, Screen, Server, parse_keys, write_recording  # noqa: E402
 
 BIN, REPO = sys.argv[1], sys.argv[2]
 SANITIZED = "--sanitized" in sys.argv
@@ -611,6 +613,135 @@ def test_watch_stalled():
         assert until_note(reader)[0] == (1, "The player has left; the game has ended.")
     stalled.close()
     ends_cleanly(srv, [pid])
+
+
+def play_keeping_screens(data, script):
+    """Plays the golden `script` through a server recording in `data`: the player's screen
+    before the first key and after every key, and the recording's path."""
+    text = open(script).read()
+    partition = re.search(r"^# partition: (\d+)", text, re.M).group(1)
+    srv = server("--data", data, "--partition", partition)
+    client, screen, pid = start_game(srv)
+    screens = [screen.hex()]
+    for code, shift in parse_keys(text):
+        client.key(code, shift)
+        until_waiting(client, screen)
+        screens.append(screen.hex())
+    client.close()
+    srv.wait_log(r"game ended for")
+    ends_cleanly(srv, [pid])
+    return screens, glob.glob(os.path.join(data, "*.vdrec"))[0]
+
+
+def control(client, operation, argument=0):
+    client.send_raw(operation.encode() + struct.pack("<I", argument))
+
+
+def position(client, screen):
+    """Applies frames up to the next 'P'; returns (keys replayed, keys, turns, kills, speed,
+    paused)."""
+    while True:
+        message = client.message()
+        if message[:1] in (b"F", b"D"):
+            screen.apply(message)
+        elif message[:1] == b"P":
+            assert len(message) == 19, message
+            return struct.unpack("<IIIIBB", message[1:])
+        else:
+            raise AssertionError(f"a replay sent {message[:20]!r}")
+
+
+def test_replay():
+    """A finished game replayed on /replay shows the player's own screens: at every key
+    stepped, after seeks forward and back, and at its end played as fast as it goes; bad
+    controls are ignored, an oversized one closes, and the page's going ends the child."""
+    with tempfile.TemporaryDirectory() as data:
+        live, recorded = play_keeping_screens(data, os.path.join(REPO, "tests/golden/05-bat-fight.keys"))
+        name = os.path.basename(recorded)
+        srv = server("--data", data)
+        for bad in ("../" + name, "x.vdrec", name + ".part", "%2e%2e%2fetc%2fpasswd"):
+            assert Client(srv.port, path="/replay?rec=" + bad).status == 404, bad
+        client = Client(srv.port, path="/replay?rec=" + name)
+        assert client.status == 101, client.head
+        pid = int(srv.wait_log(r"replay started for 127\.0\.0\.1 \(pid (\d+)").group(1))
+        screen = Screen()
+        control(client, "H")
+        at = position(client, screen)
+        while at[5] == 0:  # the first key may have been played before the pause came
+            at = position(client, screen)
+        assert screen.hex() == live[at[0]] and at[1] == len(live) - 1, at
+        while at[0] < at[1]:
+            control(client, "N")
+            at = position(client, screen)
+            assert screen.hex() == live[at[0]], f"the screen after key {at[0]} differs"
+        for target in 5, 2, 0, 9, 10_000:
+            control(client, "G", target)
+            at = position(client, screen)
+            assert at[0] == min(target, len(live) - 1), at
+            assert screen.hex() == live[at[0]], f"the screen after a seek to {target} differs"
+        for bad in b"X\0\0\0\0", b"P\3\0\0\0", b"H\1\0\0\0", b"G\0\0\0", b"K\x02\0":
+            client.send_raw(bad)
+        control(client, "G", 1)
+        at = position(client, screen)
+        assert at[0] == 1 and screen.hex() == live[1], "a bad control was obeyed"
+        control(client, "P", 0)
+        while at[0] < at[1] or at[5] == 0:
+            at = position(client, screen)
+        assert screen.hex() == live[-1] and at[2:4] == (12, 1), at
+        client.send_raw(b"G" * 17)
+        note, code = until_note(client)
+        assert code == 1009, code
+        assert wait_gone(pid, GONE_WITHIN), "the replay outlived its page"
+        ends_cleanly(srv, [pid])
+
+
+def test_lobby():
+    """The lobby lists the finished games and refuses each damaged recording with one line,
+    once; a listed recording downloads as text to save, nothing else does; today's cave is the
+    date's partition, and a today's game that does not replay to its end screen is not listed."""
+    with tempfile.TemporaryDirectory() as data:
+        _, good = play_keeping_screens(data, os.path.join(REPO, "tests/golden/05-bat-fight.keys"))
+        text = open(good, "rb").read()
+        damaged = {
+            "flipped.vdrec": text.replace(b"\nl\n", b"\nh\n", 1),
+            "truncated.vdrec": text[:text.rindex(b"\n", 0, -1) + 3],
+            "version.vdrec": text.replace(b"# version 0.1", b"# version 9.9", 1),
+        }
+        for name, body in damaged.items():
+            open(os.path.join(data, name), "wb").write(body)
+        with open(os.path.join(data, "huge.vdrec"), "wb") as huge:
+            huge.truncate(100 << 20)
+        today = int(time.strftime("%Y%m%d", time.gmtime()))
+        write_recording(os.path.join(data, "cheat.vdrec"), today, ["<Enter>", "l"], ("end-screen", 1, 0))
+        srv = server("--data", data)
+        listed = json.loads(get(srv.port, "/games.json").split(b"\r\n\r\n", 1)[1])
+        names = [game["name"] for game in listed["finished"]]
+        assert names == ["cheat.vdrec", os.path.basename(good)], names  # newest first
+        assert listed["today"]["partition"] == today and listed["today"]["results"] == [], listed
+        for name in list(damaged) + ["huge.vdrec"]:
+            srv.wait_log(r"not listed: .*" + re.escape(name))
+        srv.wait_log(r"not listed for today's cave: .*cheat\.vdrec", timeout=60)
+        again = json.loads(get(srv.port, "/games.json").split(b"\r\n\r\n", 1)[1])
+        assert again["today"]["results"] == [] and len(again["finished"]) == 2, again
+        while srv.read_log(1) is not None:
+            pass
+        assert not [line for line in srv.log if "not listed" in line], srv.log
+        answer = get(srv.port, "/recordings/" + os.path.basename(good))
+        head, body = answer.split(b"\r\n\r\n", 1)
+        assert status_of(answer) == 200 and body == text, head
+        assert b"Content-Disposition: attachment; filename=" in head, head
+        assert b"Content-Type: text/plain; charset=utf-8" in head, head
+        for bad in ("flipped.vdrec", "huge.vdrec", "..%2f..%2fetc%2fpasswd", "../" + os.path.basename(good)):
+            assert status_of(get(srv.port, "/recordings/" + bad)) == 404, bad
+        client = Client(srv.port, path="/play?cave=today")
+        until_waiting(client)
+        client.key("Enter")
+        until_waiting(client)
+        client.close()
+        srv.wait_log(r"game ended for")
+        ends_cleanly(srv)
+        played = [path for path in glob.glob(os.path.join(data, "2*.vdrec")) if path != good]
+        assert len(played) == 1 and f"# partition {today}\n" in open(played[0]).read(), played
 
 
 if __name__ == "__main__":

@@ -231,3 +231,25 @@ class Server:
             status = self.process.wait()
             raise AssertionError("the server did not end within 10 s of SIGTERM")
         return status
+
+
+def fnv1a(data, value=2166136261):
+    for byte in data:
+        value = ((value ^ byte) * 16777619) & 0xFFFFFFFF
+    return value
+
+
+def write_recording(path, partition, tokens, end=None, version="0.1", gap_ms=100):
+    """A recording as the server writes it: the key-script `tokens`, one every `gap_ms`, and
+    `end` (how, turns, kills) as its end line when given."""
+    text = f"# vesperdeep recording\n# version {version}\n# partition {partition}\n"
+    text += f"#= {fnv1a(text.encode()):08x}\n"
+    for number, token in enumerate(tokens):
+        text += token + "\n"
+        line = f"#@{number * gap_ms} "
+        text += line + f"{fnv1a(text.encode()):08x}\n"
+    if end:
+        text += f"# end {end[0]} turns {end[1]} kills {end[2]} length {len(tokens) * gap_ms}\n"
+        text += f"#= {fnv1a(text.encode()):08x}\n"
+    with open(path, "w") as out:
+        out.write(text)
