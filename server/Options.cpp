@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -37,6 +39,10 @@ in a browser.
                              vesperdeep-driver --partition N; for tests and replays
   --data DIR                 record every game in DIR (an existing directory the server can
                              write; see docs/recordings.md); without it nothing is recorded
+  --instance NAME            this server's name (1 to 16 of a-z, 0-9; default: the host
+                             name's first label if it fits, else "a"): it starts the name of
+                             every recording, so several servers may share one --data
+                             directory (see docs/hosting.md)
   --pass-env NAME            hand the variable NAME on to every game (repeatable; games
                              otherwise get a clean environment)
   --status ADDR:PORT         print the status of the server at ADDR:PORT (its games, their
@@ -105,6 +111,22 @@ std::string dataDirectory(const std::string& dir) {
 
 }  // namespace
 
+bool validInstance(const std::string& name) {
+  constexpr std::size_t kLongest = 16;
+  return !name.empty() && name.size() <= kLongest &&
+         std::all_of(name.begin(), name.end(),
+                     [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); });
+}
+
+std::string defaultInstance() {
+  char host[256] = {};
+  if (gethostname(host, sizeof host - 1) != 0) return "a";
+  std::string label(host, std::strcspn(host, "."));
+  std::transform(label.begin(), label.end(), label.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return validInstance(label) ? label : "a";
+}
+
 Options parseOptions(int argc, char** argv) {
   Options options;
   Limits& limits = options.limits;
@@ -160,6 +182,10 @@ Options parseOptions(int argc, char** argv) {
       options.partition = static_cast<std::uint32_t>(number(argv[i - 1], value, 0, UINT32_MAX));
     } else if (option == "--data") {
       options.dataDir = dataDirectory(value);
+    } else if (option == "--instance") {
+      if (!validInstance(value))
+        usageError(std::string("--instance needs 1 to 16 of a-z and 0-9, not \"") + value + "\"");
+      options.instance = value;
     } else if (option == "--pass-env") {
       options.passEnv.emplace_back(value);
     } else {

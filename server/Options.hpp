@@ -26,6 +26,9 @@ struct Limits {
   std::uint64_t openFiles = 64;        // each game's open descriptors
 };
 
+// The host name's first label when it is a valid instance name, else "a".
+std::string defaultInstance();
+
 struct Options {
   std::string host = "127.0.0.1";
   std::uint16_t port = 8080;
@@ -37,7 +40,13 @@ struct Options {
   std::string dataDir;  // where every game's recording goes (empty: games are not recorded)
   // --status ADDR:PORT: only ask the server there for its status page, print it and exit.
   std::optional<std::pair<std::string, std::uint16_t>> statusOf;
+  // This server's name among several sharing one data directory behind one front end: it
+  // starts every recording's name, so that no two servers ever make the same one.
+  std::string instance = defaultInstance();
 };
+
+// Whether `name` may name an instance: 1 to 16 of a-z and 0-9.
+bool validInstance(const std::string& name);
 
 // The options of `argv`. --help prints the usage and ends the program with status 0; anything
 // else wrong prints one line and ends it with status 64.

@@ -17,15 +17,16 @@ namespace {
 
 std::atomic<unsigned> recordsMade{0};
 
-// "20261208-162039-4242-7": UTC time, the server's pid, a counter; unique within the directory
-// as long as one server writes it.
-std::string recordName() {
+// "a-20261208-162039-4242-7": the server's instance name, the UTC time, its pid, a counter;
+// unique within a directory shared by servers of different instance names.
+std::string recordName(const std::string& instance) {
   const std::time_t now = std::time(nullptr);
   std::tm utc{};
   gmtime_r(&now, &utc);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &utc);
-  return std::string(stamp) + "-" + std::to_string(getpid()) + "-" + std::to_string(recordsMade++);
+  return instance + "-" + stamp + "-" + std::to_string(getpid()) + "-" +
+         std::to_string(recordsMade++);
 }
 
 std::uint32_t u32At(std::string_view bytes, std::size_t at) {
@@ -47,9 +48,10 @@ bool parseStatus(std::string_view message, GameStatus& status) {
   return true;
 }
 
-GameRecord::GameRecord(const std::string& dir, std::uint32_t partition) : writer(partition) {
+GameRecord::GameRecord(const std::string& dir, const std::string& instance, std::uint32_t partition)
+    : writer(partition) {
   if (dir.empty()) return;
-  const std::string base = dir + "/" + recordName();
+  const std::string base = dir + "/" + recordName(instance);
   finalName = base + ".vdrec";
   partName = finalName + ".part";
   fd = open(partName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);

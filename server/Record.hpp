@@ -28,10 +28,10 @@ class GameRecord {
  public:
   using Clock = std::chrono::steady_clock;
 
-  // Starts the recording of a game on `partition` in `dir`, under a name made of the time, the
-  // server's pid and a counter. An empty `dir` records nothing; a file that cannot be made is
-  // logged and the game goes on unrecorded.
-  GameRecord(const std::string& dir, std::uint32_t partition);
+  // Starts the recording of a game on `partition` in `dir`, under a name made of the server's
+  // `instance` name, the time, the server's pid and a counter. An empty `dir` records nothing; a
+  // file that cannot be made is logged and the game goes on unrecorded.
+  GameRecord(const std::string& dir, const std::string& instance, std::uint32_t partition);
   ~GameRecord();
   GameRecord(const GameRecord&) = delete;
   GameRecord& operator=(const GameRecord&) = delete;

@@ -188,8 +188,9 @@ class Player : public std::enable_shared_from_this<Player> {
       refuse("The game could not start on the server.", why);
       return;
     }
-    record = std::make_unique<GameRecord>(options.dataDir, *options.partition);
-    audience = std::make_shared<Audience>(gameId(), server.options().limits.watchers);
+    record = std::make_unique<GameRecord>(options.dataDir, options.instance, *options.partition);
+    audience =
+        std::make_shared<Audience>(gameId(options.instance), server.options().limits.watchers);
     pid = game.pid;
     keys.assign(game.keysFd);
     frames.assign(game.framesFd);

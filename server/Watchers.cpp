@@ -34,11 +34,11 @@ bool idCharacter(char c) {
 
 }  // namespace
 
-std::string gameId() {
+std::string gameId(const std::string& instance) {
   static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz234567";
   std::random_device entropy;
   std::uint64_t bits = static_cast<std::uint64_t>(entropy()) << 32 | entropy();
-  std::string id;
+  std::string id = instance + "-";
   for (std::size_t i = 0; i < kIdLength; ++i, bits >>= 5)
     id += kAlphabet[bits & 31];
   return id;

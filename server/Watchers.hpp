@@ -28,8 +28,9 @@ class Watcher;
 // One message for the clients of a game, shared by every send of it.
 using Shared = std::shared_ptr<const std::string>;
 
-// The id of a new game: 12 random characters of [a-z2-7], made by the server alone.
-std::string gameId();
+// The id of a new game on the server named `instance`: that name, "-", and 12 random characters
+// of [a-z2-7], made by the server alone. The name tells a front end which server runs the game.
+std::string gameId(const std::string& instance);
 
 // The game id asked for in a /watch target ("/watch?game=ID"); empty when there is none or it
 // has characters no id has.

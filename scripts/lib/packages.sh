@@ -7,7 +7,8 @@
 # VESPERDEEP_PACKAGES: everything the tests need as well (scripts/test); tmux runs the
 # terminal tests, ncurses-term gives them the 24-bit colour terminfo entry tmux-direct;
 # chromium, chromium-driver and python3-selenium run the browser tests;
-# x11-utils (xprop) and x11-xkb-utils (setxkbmap) serve the display edge tests.
+# x11-utils (xprop) and x11-xkb-utils (setxkbmap) serve the display edge tests; nginx and
+# openssl put two servers behind the example site over https (server/tests/nginx_test.py).
 # ensure_packages [package...]: installs the missing ones (default: VESPERDEEP_PACKAGES) with
 # apt-get when run as root; otherwise names them and fails.
 
@@ -49,6 +50,8 @@ VESPERDEEP_PACKAGES=(
   chromium
   chromium-driver
   python3-selenium
+  nginx
+  openssl
 )
 
 missing_packages() {

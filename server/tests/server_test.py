@@ -109,7 +109,7 @@ def start_game(srv, **options):
     assert "permessage-deflate" not in client.head.lower(), "compression was offered"
     screen = Screen()
     until_waiting(client, screen)
-    match = srv.wait_log(r"game started for 127\.0\.0\.1 \(pid (\d+), game (\w+),")
+    match = srv.wait_log(r"game started for 127\.0\.0\.1 \(pid (\d+), game ([a-z0-9]+-\w+),")
     srv.last_game = match.group(2)
     return client, screen, int(match.group(1))
 
@@ -426,7 +426,9 @@ def test_options():
     assert shown.returncode == 0 and "--max-games" in shown.stdout
     for bad in [["--bogus"], ["--listen", "nowhere"], ["--listen", "1.2.3.4:99999"],
                 ["--max-games", "0"], ["--max-games"], ["--idle-timeout", "-1"],
-                ["--data", "/nonexistent/vesperdeep"], ["--data", "/dev/null"], ["--data", ""]]:
+                ["--data", "/nonexistent/vesperdeep"], ["--data", "/dev/null"], ["--data", ""],
+                ["--instance", ""], ["--instance", "B"], ["--instance", "a-b"],
+                ["--instance", "../a"], ["--instance", "a" * 17]]:
         refused = subprocess.run([program] + bad, capture_output=True, text=True)
         assert refused.returncode == 64, bad
         assert len(refused.stderr.splitlines()) == 1, refused.stderr
@@ -534,15 +536,16 @@ def play_recorded(data, script, *options):
 
 
 def test_recording():
-    """A game played through the server leaves a recording that replays in the driver to the
-    live game's last screen and the golden state hash; a server killed mid-game leaves a
-    recording that still replays, ended abnormally."""
+    """A game played through the server leaves a recording, named after the server's instance,
+    that replays in the driver to the live game's last screen and the golden state hash; a
+    server killed mid-game leaves a recording that still replays, ended abnormally."""
     name = "05-bat-fight"
     script = os.path.join(REPO, "tests/golden", name + ".keys")
     with tempfile.TemporaryDirectory() as data:
-        live = play_recorded(data, script)
+        live = play_recorded(data, script, "--instance", "b7")
         made = glob.glob(os.path.join(data, "*"))
         assert len(made) == 1 and made[0].endswith(".vdrec"), made
+        assert os.path.basename(made[0]).startswith("b7-"), "the name leaves out the instance"
         assert last_screen(made[0]) == live, "the replay ends on another screen"
         with tempfile.NamedTemporaryFile("r", suffix=".hashes") as hashes:
             status, out, errors = replay(made[0], "--hashes", hashes.name)
@@ -656,7 +659,8 @@ def test_watch_stalled():
         for reader in readers:
             assert messages_to_waiting(reader) == sent, f"a watcher lost messages at key {index}"
         line = srv.read_log(timeout=0) if dropped is None else None
-        if line and re.search(r"dropped a watcher of game \w+ from 127\.0\.0\.1: does not read", line):
+        dropped_line = r"dropped a watcher of game [a-z0-9]+-\w+ from 127\.0\.0\.1: does not read"
+        if line and re.search(dropped_line, line):
             dropped = index
             print(f"{index + 1} keys: {line}")
             break

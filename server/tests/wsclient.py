@@ -29,12 +29,14 @@ class Client:
     """One WebSocket to the server's /play."""
 
     def __init__(self, port, host="127.0.0.1", origin=None, path="/play", timeout=30,
-                 receive_buffer=None):
+                 receive_buffer=None, tls=None):
         self.sock = socket.socket(socket.AF_INET6 if ":" in host else socket.AF_INET)
         if receive_buffer:
             self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
         self.sock.settimeout(timeout)
         self.sock.connect((host, port))
+        if tls is not None:  # an ssl.SSLContext: wss:// through a front end
+            self.sock = tls.wrap_socket(self.sock, server_hostname=host)
         key = base64.b64encode(os.urandom(16)).decode()
         lines = [f"GET {path} HTTP/1.1", f"Host: {host}:{port}", "Upgrade: websocket",
                  "Connection: Upgrade", f"Sec-WebSocket-Key: {key}", "Sec-WebSocket-Version: 13",

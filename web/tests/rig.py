@@ -137,7 +137,7 @@ class Server:
 class Browser:
     """Headless Chromium with the game's page in one tab."""
 
-    def __init__(self, rig, url, settle=True):
+    def __init__(self, rig, url, settle=True, arguments=()):
         from selenium import webdriver
         from selenium.webdriver.chrome.service import Service
 
@@ -156,6 +156,7 @@ class Browser:
             "--disable-extensions",
             "--window-size=1100,800",  # room for the 960 x 600 canvas at scale 1
             "--user-data-dir=" + self.profile,
+            *arguments,
         ]:
             options.add_argument(argument)
         service = Service(CHROMEDRIVER, log_path=os.path.join(rig.work, "chromedriver.log"))
