@@ -186,7 +186,9 @@ TEST_F(KeyboardTest, TheCharacterTypedWinsOnAnyLayout) {
     pushKeyDown(SDLK_j);  // no text behind it: j as libtcod reports it
     const TCOD_key_t key = keyboard::nextKeypress();
     EXPECT_EQ(key.vk, c.vk);
-    if (c.c != 0) EXPECT_EQ(key.c, c.c);
+    if (c.c != 0) {
+      EXPECT_EQ(key.c, c.c);
+    }
     EXPECT_EQ(key.shift, (c.mod & KMOD_SHIFT) != 0);
     EXPECT_EQ(keyboard::nextKeypress().c, 'j') << "the text input is no key of its own";
     EXPECT_EQ(queuedEvents(), 0);

@@ -214,7 +214,9 @@ TEST(TerminalKeys, EscapeSequencesAndBurstsGiveTheWindowsKeys) {
     for (std::size_t i = 0; i < keys.size(); ++i) {
       EXPECT_EQ(keys[i].vk, c.vks[i]) << i;
       const char want = i < c.chars.size() ? c.chars[i] : '\0';
-      if (c.vks[i] != TCODK_ESCAPE) EXPECT_EQ(keys[i].c, want) << i;
+      if (c.vks[i] != TCODK_ESCAPE) {
+        EXPECT_EQ(keys[i].c, want) << i;
+      }
       EXPECT_FALSE(keys[i].lalt) << i;
     }
   }
