@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "File.hpp"
 #include "KeyToken.hpp"
 #include "Keys.hpp"
 
@@ -220,6 +221,40 @@ TEST(Recording, LoadRefusesAHugeFileByItsSizeAndNamesTheFile) {
   EXPECT_TRUE(recording::load(name).recording);
   std::remove(name.c_str());
   EXPECT_EQ(recording::load(name).error, name + ": cannot be read");
+}
+
+TEST(RecordingFile, ReadsAsAbnormalWhileWrittenAndIsRenamedWithItsEnd) {
+  char dir[] = "/tmp/vesperdeep-file-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string name = std::string(dir) + "/game.vdrec";
+  {
+    recording::File file(name, 77);
+    ASSERT_TRUE(file.ok()) << file.error();
+    for (const std::string& token : kTokens)
+      file.key(token);
+    const recording::Loaded running = recording::load(name + ".part");
+    ASSERT_TRUE(running.recording) << running.error;  // a program killed now leaves this
+    EXPECT_EQ(running.recording->summary.ending, Ending::Abnormal);
+    EXPECT_EQ(running.recording->keys, kTokens);
+    ASSERT_TRUE(file.close(Ending::Died, 12, 2)) << file.error();
+  }
+  EXPECT_NE(access((name + ".part").c_str(), F_OK), 0);
+  const recording::Loaded done = recording::load(name);
+  ASSERT_TRUE(done.recording) << done.error;
+  EXPECT_EQ(done.recording->partition, 77u);
+  EXPECT_EQ(done.recording->keys, kTokens);
+  EXPECT_EQ(done.recording->summary.ending, Ending::Died);
+  EXPECT_EQ(done.recording->summary.turns, 12);
+  EXPECT_EQ(done.recording->summary.kills, 2);
+  std::remove(name.c_str());
+  const recording::File nowhere(std::string(dir) + "/no/such/dir/game.vdrec", 1);
+  EXPECT_FALSE(nowhere.ok());
+  EXPECT_EQ(
+      nowhere.error().rfind(
+          "cannot write the recording " + std::string(dir) + "/no/such/dir/game.vdrec.part: ", 0),
+      0u)
+      << nowhere.error();
+  rmdir(dir);
 }
 
 }  // namespace

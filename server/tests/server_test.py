@@ -580,6 +580,28 @@ def messages_to_waiting(client):
     return got
 
 
+def refused_watchers(srv, game):
+    """A full audience (2) and an unknown game each refuse a watcher with their words."""
+    third = watcher(srv, game)
+    assert until_note(third) == ((2, "This game has 2 watchers already. Try again in a while."),
+                                 1000)
+    unknown = watcher(srv, "nosuchgame")
+    assert until_note(unknown)[0][0] == 2
+
+
+def oversized_watcher(srv):
+    """A watcher's 1 MB message closes it (1009) and its game goes on; returns the game's pid."""
+    other, _, other_pid = start_game(srv)
+    big = watcher(srv, srv.last_game)
+    big.message()
+    big.send_raw(b"x" * (1 << 20), at_most=4096)
+    assert until_note(big)[1] == 1009, "an oversized message from a watcher left it open"
+    other.key("Enter")
+    until_waiting(other)
+    other.close()
+    return other_pid
+
+
 def test_watch():
     """Watchers who join at key 0 and at key 50 get the screen as it is, then the player's very
     messages; what they send is ignored; the player's end closes them with its message; an
@@ -621,24 +643,13 @@ def test_watch():
     except socket.timeout:
         stray = None
     assert stray is None, f"a watcher's key moved the game: {stray[:1]!r}"
-    third = watcher(srv, game)
-    assert until_note(third) == ((2, "This game has 2 watchers already. Try again in a while."),
-                                 1000)
-    unknown = watcher(srv, "nosuchgame")
-    assert until_note(unknown)[0][0] == 2
+    refused_watchers(srv, game)
     player.close()
     for joined, _ in watchers.values():
         assert until_note(joined) == ((1, "The player has left; the game has ended."), 1000)
     srv.wait_log(r"game ended for")
     assert wait_gone(pid, GONE_WITHIN + 1)
-    other, _, other_pid = start_game(srv)
-    big = watcher(srv, srv.last_game)
-    big.message()
-    big.send_raw(b"x" * (1 << 20), at_most=4096)
-    assert until_note(big)[1] == 1009, "an oversized message from a watcher left it open"
-    other.key("Enter")
-    until_waiting(other)
-    other.close()
+    other_pid = oversized_watcher(srv)
     ends_cleanly(srv, [pid, other_pid])
 
 
