@@ -15,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <sstream>
 #include <vector>
 
@@ -104,6 +105,22 @@ Entry* refreshed(const std::string& path) {
   return &entry;
 }
 
+// Forgets the files of `base` that are no longer listed (deleted or renamed), unless their
+// confirmation is still running.
+void forgetAllBut(const std::string& base, const std::vector<std::string>& names) {
+  const std::set<std::string> listed(names.begin(), names.end());
+  const std::string prefix = base + "/";
+  for (auto it = entries.begin(); it != entries.end();) {
+    const bool ours = it->first.compare(0, prefix.size(), prefix) == 0;
+    const bool gone = ours && listed.count(it->first.substr(prefix.size())) == 0;
+    if (gone && it->second.verdict != Verdict::Pending) {
+      it = entries.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
 std::string absolute(const std::string& dir) {
   char resolved[PATH_MAX];
   return realpath(dir.c_str(), resolved) != nullptr ? std::string(resolved) : dir;
@@ -190,7 +207,9 @@ std::shared_ptr<Answer> gamesJson(Server& server, const asio::any_io_executor& e
   std::vector<std::pair<std::string, const Entry*>> finished;
   if (!dir.empty()) {
     const std::string base = absolute(dir);
-    for (const std::string& name : listing(dir)) {
+    const std::vector<std::string> names = listing(dir);
+    forgetAllBut(base, names);
+    for (const std::string& name : names) {
       const std::string path = base + "/" + name;
       Entry* entry = refreshed(path);
       if (entry == nullptr || !entry->readable) continue;

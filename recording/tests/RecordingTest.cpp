@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -119,7 +120,7 @@ TEST(Recording, RefusesWhatCannotReplayExactly) {
 }
 
 // Every key the fuzzer makes (every code, character and modifier) is written as a token that a
-// key script reads back as the same key.
+// key script, and the replay's own reader, read back as the same key.
 TEST(Recording, EveryKeyIsWrittenAsATokenThatReadsBackAsIt) {
   harness::KeyFuzzer fuzzer(18);
   for (int i = 0; i < 20000; ++i) {
@@ -128,6 +129,9 @@ TEST(Recording, EveryKeyIsWrittenAsATokenThatReadsBackAsIt) {
     const std::vector<TCOD_key_t> read = harness::parseKeyScript("#\n" + token + "\n");
     ASSERT_EQ(read.size(), 1u) << token;
     ASSERT_EQ(harness::describeKey(read[0]), harness::describeKey(key)) << token;
+    const std::optional<TCOD_key_t> replayed = recording::keyOfToken(token);
+    ASSERT_TRUE(replayed.has_value()) << token;
+    ASSERT_EQ(harness::describeKey(*replayed), harness::describeKey(key)) << token;
   }
 }
 
@@ -209,6 +213,12 @@ TEST(KeyVocabulary, RawTokensOutOfRangeOrOverlongAreRefused) {
   }
   expectSameKey(*recording::readRawToken("65,-128,255"),
                 recording::keyWithFlags(TCODK_CHAR, static_cast<char>(-128), 255));
+}
+
+TEST(Recording, TheReplayRefusesTokensNoRecordingHolds) {
+  for (const char* token : {"", "ab", "#", "<>", "<Foo>", "<#1,2>", "<#1,2,3,4>", "<#99999,0,0>",
+                            "<#1,300,0>", "<#1,2,x>", "<#,2,3>", "<#1,2,3"})
+    EXPECT_FALSE(recording::keyOfToken(token).has_value()) << token;
 }
 
 TEST(Recording, LoadRefusesAHugeFileByItsSizeAndNamesTheFile) {

@@ -805,6 +805,9 @@ def test_lobby():
         assert b"Content-Type: text/plain; charset=utf-8" in head, head
         for bad in ("flipped.vdrec", "huge.vdrec", "..%2f..%2fetc%2fpasswd", "../" + os.path.basename(good)):
             assert status_of(get(srv.port, "/recordings/" + bad)) == 404, bad
+        os.remove(os.path.join(data, "cheat.vdrec"))
+        listed = json.loads(get(srv.port, "/games.json").split(b"\r\n\r\n", 1)[1])
+        assert [game["name"] for game in listed["finished"]] == [os.path.basename(good)], listed
         client = Client(srv.port, path="/play?cave=today")
         until_waiting(client)
         client.key("Enter")

@@ -241,15 +241,24 @@ def fnv1a(data, value=2166136261):
 
 def write_recording(path, partition, tokens, end=None, version="0.1", gap_ms=100):
     """A recording as the server writes it: the key-script `tokens`, one every `gap_ms`, and
-    `end` (how, turns, kills) as its end line when given."""
-    text = f"# vesperdeep recording\n# version {version}\n# partition {partition}\n"
-    text += f"#= {fnv1a(text.encode()):08x}\n"
+    `end` (how, turns, kills) as its end line when given. Each checksum covers every byte
+    before its line."""
+    pieces = []
+    total = [2166136261]
+
+    def add(text):
+        pieces.append(text)
+        total[0] = fnv1a(text.encode(), total[0])
+
+    def checked(line, mark):
+        add(line)
+        add(f"{mark}{total[0]:08x}\n")
+
+    checked(f"# vesperdeep recording\n# version {version}\n# partition {partition}\n", "#= ")
     for number, token in enumerate(tokens):
-        text += token + "\n"
-        line = f"#@{number * gap_ms} "
-        text += line + f"{fnv1a(text.encode()):08x}\n"
+        add(token + "\n")
+        add(f"#@{number * gap_ms} {total[0]:08x}\n")
     if end:
-        text += f"# end {end[0]} turns {end[1]} kills {end[2]} length {len(tokens) * gap_ms}\n"
-        text += f"#= {fnv1a(text.encode()):08x}\n"
+        checked(f"# end {end[0]} turns {end[1]} kills {end[2]} length {len(tokens) * gap_ms}\n", "#= ")
     with open(path, "w") as out:
-        out.write(text)
+        out.write("".join(pieces))

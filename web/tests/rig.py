@@ -371,12 +371,13 @@ class Rig:
             shutil.copy2(os.path.join(self.bin, name), copy)
         return prefix, copy
 
-    def start_server(self, partition):
-        """The server on a port the system picks, every game on cave `partition`."""
+    def start_server(self, partition, *options):
+        """The server on a port the system picks, every game on cave `partition`, with more
+        command-line `options`."""
         log_name = os.path.join(self.work, "server.log")
         prefix, bin_dir = self.unprivileged()
         command = [os.path.join(bin_dir, "vesperdeep-server"), "--listen", "127.0.0.1:0"]
-        command += ["--partition", str(partition)]
+        command += ["--partition", str(partition), *options]
         if self.sanitized:
             # The sanitizers reserve far more address space than a game's limit allows.
             command += ["--game-memory", "0"]
