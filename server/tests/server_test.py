@@ -740,7 +740,8 @@ def test_lobby():
         client.close()
         srv.wait_log(r"game ended for")
         ends_cleanly(srv)
-        played = [path for path in glob.glob(os.path.join(data, "2*.vdrec")) if path != good]
+        played = [path for path in glob.glob(os.path.join(data, "*.vdrec")) if path != good
+                  and re.match(r"[a-z0-9]+-\d{8}-", os.path.basename(path))]  # the server's
         assert len(played) == 1 and f"# partition {today}\n" in open(played[0]).read(), played
 
 
