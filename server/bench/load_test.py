@@ -18,6 +18,7 @@ The players are shared among --clients processes, so that the client is not what
 """
 
 import glob
+import heapq
 import json
 import os
 import re
@@ -164,22 +165,22 @@ def play_share(port, count, offset, total, go_read, out):
     start, end = map(float, os.read(go_read, 64).split())
     # The players come in one after another over RAMP seconds, as players of a real server do,
     # rather than all making their caves in the same instant.
-    due = [start + RAMP * (offset + k) / total for k in range(count)]
+    due = [(start + RAMP * (offset + k) / total, k) for k in range(count)]  # a heap
     timed_from = start + RAMP + WARM_UP
     to_frame, to_wait, skipped, reopened = [], [], 0, 0
+    cpu_at_start = time.process_time()
     while time.monotonic() < end:
-        now = time.monotonic()
-        for k, player in enumerate(players):
-            if due[k] > now:
-                continue
-            due[k] += PERIOD
+        while due[0][0] <= time.monotonic():
+            when, k = due[0]
+            heapq.heapreplace(due, (when + PERIOD, k))
+            player = players[k]
             if player.sent_at is not None:
                 skipped += 1
                 continue
             code, shift = player.next_key()
             player.client.key(code, shift)
             player.sent_at, player.first_frame = time.monotonic(), None
-        wait = max(0.0, min(min(due) - time.monotonic(), end - time.monotonic()))
+        wait = max(0.0, min(due[0][0] - time.monotonic(), end - time.monotonic()))
         for key, _ in selector.select(timeout=wait):
             player = key.data
             try:
@@ -202,7 +203,8 @@ def play_share(port, count, offset, total, go_read, out):
                 player.connect()
                 selector.register(player.client.sock, selectors.EVENT_READ, player)
                 reopened += 1
-    result = {"to_frame": to_frame, "to_wait": to_wait, "skipped": skipped, "reopened": reopened}
+    result = {"to_frame": to_frame, "to_wait": to_wait, "skipped": skipped, "reopened": reopened,
+              "cpu": (time.process_time() - cpu_at_start) / max(end - start, 0.001)}
     data = json.dumps(result).encode()
     view = memoryview(data)
     while view:
@@ -294,10 +296,13 @@ def run_round(srv, games):
         os.write(go_write, f"{start} {timed_from + SECONDS}".encode())
         os.close(go_write)
     time.sleep(max(0.0, timed_from + SECONDS / 2 - time.monotonic()))
-    pids = [srv.process.pid] + srv.games()
-    cpu_before, middle = cpu_seconds(pids), time.monotonic()
+    games_pids = srv.games()
+    server_before, games_before = cpu_seconds([srv.process.pid]), cpu_seconds(games_pids)
+    middle = time.monotonic()
     time.sleep(SECONDS / 4)
-    cpu = (cpu_seconds(pids) - cpu_before) / (time.monotonic() - middle)
+    span = time.monotonic() - middle
+    server_cpu = (cpu_seconds([srv.process.pid]) - server_before) / span
+    games_cpu = (cpu_seconds(games_pids) - games_before) / span
     load = os.getloadavg()
     memory_line, pss = describe_memory(srv)
     results = [collect(out_read) for _, _, out_read in workers]
@@ -314,7 +319,9 @@ def run_round(srv, games):
           f"{ms(p99)}; key -> 'W': median {ms(median(to_wait))}, 99th percentile "
           f"{ms(percentile(to_wait, 0.99))}")
     print(f"  {memory_line}")
-    print(f"  CPU of server and games {cpu:.2f} of 2 cores; load average "
+    clients_cpu = sum(r["cpu"] for r in results)
+    print(f"  CPU: server {server_cpu:.2f}, games {games_cpu:.2f}, these clients "
+          f"{clients_cpu:.2f} of {os.cpu_count()} cores; load average "
           f"{load[0]:.1f} {load[1]:.1f} {load[2]:.1f}", flush=True)
     return p99 <= P99_LIMIT and pss <= MEMORY_LIMIT_KB
 

@@ -5,12 +5,14 @@
 usage: nginx_test.py BIN_DIR [--sanitized]
 
 Headless Chromium plays a game on each server through nginx, and a watcher reaches each game
-by its id through nginx's root; the servers share one data
-directory, where each leaves its recordings under its own instance name. Skipped (status 77)
-without nginx, openssl or the browser tests' tools. Everything it starts is ended at the close.
+by its id through nginx's root. The servers share one data directory, where each leaves its
+recordings under its own instance name, and each server's lobby lists the games of both.
+Skipped (status 77) without nginx, openssl or the browser tests' tools. Everything it starts is
+ended at the close.
 """
 
 import glob
+import json
 import os
 import re
 import shutil
@@ -176,6 +178,11 @@ class Hosting:
         except urllib.error.HTTPError as error:
             return error.code, error.headers
 
+    def body(self, path):
+        """The body of GET `path` through nginx over https."""
+        with urllib.request.urlopen(self.base + path, context=self.tls, timeout=WAIT) as answer:
+            return answer.read()
+
     def games_of(self, name):
         return len(re.findall(r"game started for", self.log(name)))
 
@@ -276,6 +283,22 @@ def shared_recordings(hosting):
                        f"the shared directory holds {sorted(os.listdir(hosting.data))}")
 
 
+def each_lobby_lists_both(rig, hosting):
+    """Each server's lobby lists the finished games of both, read from the shared directory;
+    the lobby page, through nginx and under its policy, shows them."""
+    for name in INSTANCES:
+        finished = json.loads(hosting.body(f"/i/{name}/games.json"))["finished"]
+        names = [game["name"] for game in finished]
+        for other in INSTANCES:
+            rig.expect(any(n.startswith(f"{other}-") for n in names),
+                       f"server {name}'s lobby lists {names}, none of server {other}")
+    rig.browser.driver.get(hosting.base + "/lobby")
+    links = lambda: rig.browser.driver.execute_script(  # noqa: E731
+        "return [...document.querySelectorAll('#finished a')].map(a => a.href).join(' ')")
+    rig.expect(Rig.wait_until(lambda: all(f"{n}-" in links() for n in INSTANCES), WAIT),
+               f"the lobby page through nginx links to {links()}")
+
+
 def main():
     bin_dir = sys.argv[1]
     for tool, package in [(NGINX, "nginx"), ("openssl", "openssl")]:
@@ -289,6 +312,7 @@ def main():
         play_on_each(rig, hosting)
         new_games_go_to_any(hosting)
         shared_recordings(hosting)
+        each_lobby_lists_both(rig, hosting)
         hosting.stop()
     if rig.status() == 0:
         print("nginx in front of two servers: passed")
