@@ -123,7 +123,7 @@ def watching(r, server, browser):
     """A second tab at ?watch=ID shows the game's screen at once and every screen after a key,
     says "Watching", and sends no keys of its own."""
     with open(os.path.join(r.work, "server.log"), encoding="utf-8", errors="replace") as log:
-        game = re.findall(r"game started for .*, game (\w+),", log.read())[-1]
+        game = re.findall(r"game started for .*, game ([\w-]+),", log.read())[-1]
     driver = browser.driver
     shown = browser.screen()
     driver.switch_to.new_window("tab")
