@@ -119,6 +119,23 @@ TEST_F(SidePanelTest, HealthLineAndBar) {
   }
 }
 
+// The panel is cleared every frame, its top row included, whatever the console held there.
+TEST_F(SidePanelTest, EveryFrameClearsThePanelsWholeArea) {
+  playInAnEmptyRoom();
+  for (int y = 0; y < 45; ++y) {
+    for (int x = 70; x < 80; ++x)
+      TCODConsole::root->putCharEx(x, y, 1, TCODColor::white, TCODColor::blue);
+  }
+  frame();
+  for (int y = 0; y < 45; ++y) {
+    for (int x = 70; x < 80; ++x) {
+      SCOPED_TRACE(testing::Message() << "cell " << x << "," << y);
+      EXPECT_NE(harness::cellAt(x, y).ch, 1);
+      EXPECT_NE(harness::cellAt(x, y).back, TCODColor::blue);
+    }
+  }
+}
+
 TEST_F(SidePanelTest, ArmourAndDamageFollowTheWornGear) {
   playInAnEmptyRoom();
   frame();
