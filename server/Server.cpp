@@ -16,6 +16,7 @@
 #include <random>
 #include <string_view>
 
+#include "ChildMessages.hpp"
 #include "Lobby.hpp"
 #include "PageFiles.hpp"
 #include "Protocol.hpp"
@@ -336,22 +337,10 @@ class Player : public std::enable_shared_from_this<Player> {
       return;
     }
     fromGame.append(chunk.data(), got);
-    std::size_t at = 0;
-    while (fromGame.size() - at >= 4) {
-      const auto byte = [&](std::size_t i) {
-        return static_cast<std::uint32_t>(static_cast<unsigned char>(fromGame[at + i]));
-      };
-      const std::uint32_t size = byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
-      if (size == 0 || size > protocol::kLargestGameMessage) {
-        log("the game of " + address + " sent a malformed message; ending it");
-        if (!exitStatus) kill(-pid, SIGKILL);
-        break;
-      }
-      if (fromGame.size() - at - 4 < size) break;
-      gameMessage(fromGame.substr(at + 4, size));
-      at += 4 + size;
+    if (!takeMessages(fromGame, [this](std::string message) { gameMessage(std::move(message)); })) {
+      log("the game of " + address + " sent a malformed message; ending it");
+      if (!exitStatus) kill(-pid, SIGKILL);
     }
-    fromGame.erase(0, at);
     readFrames();
   }
 
