@@ -1,5 +1,6 @@
 #include "Options.hpp"
 
+#include <arpa/inet.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,6 +44,10 @@ in a browser.
                              name's first label if it fits, else "a"): it starts the name of
                              every recording, so several servers may share one --data
                              directory (see docs/hosting.md)
+  --trust-proxy ADDR         a front end (such as nginx) at ADDR whose X-Forwarded-For
+                             names the client: its last entry is the address the
+                             connection limits, the log and the status see (repeatable;
+                             from any other address the header is ignored)
   --pass-env NAME            hand the variable NAME on to every game (repeatable; games
                              otherwise get a clean environment)
   --status ADDR:PORT         print the status of the server at ADDR:PORT (its games, their
@@ -96,6 +101,17 @@ bool splitListen(const std::string& text, std::string& host, std::uint16_t& port
   if (value > 65535) return false;
   port = static_cast<std::uint16_t>(value);
   return true;
+}
+
+std::string normalAddress(const std::string& text) {
+  unsigned char bytes[sizeof(in6_addr)] = {};
+  char written[INET6_ADDRSTRLEN] = {};
+  for (const int family : {AF_INET, AF_INET6}) {
+    if (inet_pton(family, text.c_str(), bytes) == 1 &&
+        inet_ntop(family, bytes, written, sizeof written) != nullptr)
+      return written;
+  }
+  return "";
 }
 
 namespace {
@@ -186,6 +202,11 @@ Options parseOptions(int argc, char** argv) {
       if (!validInstance(value))
         usageError(std::string("--instance needs 1 to 16 of a-z and 0-9, not \"") + value + "\"");
       options.instance = value;
+    } else if (option == "--trust-proxy") {
+      const std::string address = normalAddress(value);
+      if (address.empty())
+        usageError(std::string("--trust-proxy needs an IP address, not \"") + value + "\"");
+      options.trustedProxies.push_back(address);
     } else if (option == "--pass-env") {
       options.passEnv.emplace_back(value);
     } else {

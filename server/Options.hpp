@@ -36,6 +36,9 @@ struct Options {
   std::vector<std::string> origins;        // allowed besides the page's own (http://HOST)
   std::optional<std::uint32_t> partition;  // every game's cave partition
   std::vector<std::string> passEnv;        // variables handed on to every game
+  // --trust-proxy ADDR: front ends whose X-Forwarded-For names the client (its last entry);
+  // each as the server writes a connection's address. From any other peer the header is ignored.
+  std::vector<std::string> trustedProxies;
   bool allowRoot = false;
   std::string dataDir;  // where every game's recording goes (empty: games are not recorded)
   // --status ADDR:PORT: only ask the server there for its status page, print it and exit.
@@ -51,6 +54,9 @@ bool validInstance(const std::string& name);
 // The options of `argv`. --help prints the usage and ends the program with status 0; anything
 // else wrong prints one line and ends it with status 64.
 Options parseOptions(int argc, char** argv);
+
+// `text` written as the server writes a connection's address, or "" when it is no IP address.
+std::string normalAddress(const std::string& text);
 
 // "ADDR:PORT" or "[ADDR6]:PORT" split into its address and port; false when it is neither.
 bool splitListen(const std::string& text, std::string& host, std::uint16_t& port);

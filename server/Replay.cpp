@@ -8,6 +8,7 @@
 #include <deque>
 #include <memory>
 
+#include "ChildMessages.hpp"
 #include "Protocol.hpp"
 #include "ReplayControl.hpp"
 #include "Server.hpp"
@@ -136,22 +137,10 @@ class Viewer : public std::enable_shared_from_this<Viewer> {
       return;
     }
     fromChild.append(chunk.data(), got);
-    std::size_t at = 0;
-    while (fromChild.size() - at >= 4) {
-      std::uint32_t size = 0;
-      for (int i = 0; i < 4; ++i)
-        size |= static_cast<std::uint32_t>(static_cast<unsigned char>(fromChild[at + i]))
-                << (8 * i);
-      if (size == 0 || size > protocol::kLargestGameMessage) {
-        log("the replay of " + address + " sent a malformed message; ending it");
-        kill(-pid, SIGKILL);
-        break;
-      }
-      if (fromChild.size() - at - 4 < size) break;
-      send(fromChild.substr(at + 4, size));
-      at += 4 + size;
+    if (!takeMessages(fromChild, [this](std::string message) { send(std::move(message)); })) {
+      log("the replay of " + address + " sent a malformed message; ending it");
+      kill(-pid, SIGKILL);
     }
-    fromChild.erase(0, at);
     readFrames();
   }
 

@@ -16,6 +16,7 @@
 #include <random>
 #include <string_view>
 
+#include "ChildMessages.hpp"
 #include "Lobby.hpp"
 #include "PageFiles.hpp"
 #include "Protocol.hpp"
@@ -83,6 +84,39 @@ bool forwarded(const Request& request) {
   return request.find(http::field::forwarded) != request.end() ||
          request.find("X-Forwarded-For") != request.end() ||
          request.find("X-Real-IP") != request.end();
+}
+
+// The last entry of the request's X-Forwarded-For, the one the front end appended (its last
+// field when there are several) as given; nothing without the header.
+std::optional<std::string> lastForwardedFor(const Request& request) {
+  const auto [first, last] = request.equal_range("X-Forwarded-For");
+  if (first == last) return std::nullopt;
+  std::string_view entry;
+  for (auto field = first; field != last; ++field)
+    entry = field->value();
+  entry = entry.substr(entry.rfind(',') == std::string_view::npos ? 0 : entry.rfind(',') + 1);
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!entry.empty() && blank(entry.front()))
+    entry.remove_prefix(1);
+  while (!entry.empty() && blank(entry.back()))
+    entry.remove_suffix(1);
+  return std::string(entry);
+}
+
+// Whether the connection from `peer` comes from a front end of --trust-proxy (an IPv4 front end
+// may reach a server listening on IPv6 as ::ffff:ADDR).
+bool trusted(const std::string& peer, const Options& options) {
+  const auto& proxies = options.trustedProxies;
+  const auto isProxy = [&](const std::string& address) {
+    return std::find(proxies.begin(), proxies.end(), address) != proxies.end();
+  };
+  if (proxies.empty()) return false;
+  beast::error_code error;
+  const auto address = asio::ip::make_address(peer, error);
+  if (!error && address.is_v6() && address.to_v6().is_v4_mapped())
+    return isProxy(peer) ||
+           isProxy(asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).to_string());
+  return isProxy(peer);
 }
 
 std::string describeExit(int status) {
@@ -303,22 +337,10 @@ class Player : public std::enable_shared_from_this<Player> {
       return;
     }
     fromGame.append(chunk.data(), got);
-    std::size_t at = 0;
-    while (fromGame.size() - at >= 4) {
-      const auto byte = [&](std::size_t i) {
-        return static_cast<std::uint32_t>(static_cast<unsigned char>(fromGame[at + i]));
-      };
-      const std::uint32_t size = byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
-      if (size == 0 || size > protocol::kLargestGameMessage) {
-        log("the game of " + address + " sent a malformed message; ending it");
-        if (!exitStatus) kill(-pid, SIGKILL);
-        break;
-      }
-      if (fromGame.size() - at - 4 < size) break;
-      gameMessage(fromGame.substr(at + 4, size));
-      at += 4 + size;
+    if (!takeMessages(fromGame, [this](std::string message) { gameMessage(std::move(message)); })) {
+      log("the game of " + address + " sent a malformed message; ending it");
+      if (!exitStatus) kill(-pid, SIGKILL);
     }
-    fromGame.erase(0, at);
     readFrames();
   }
 
@@ -525,12 +547,18 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       : server(server),
         stream(std::move(socket)),
         admissions(server.admissions()),
-        address(std::move(address)) {}
+        peer(address),
+        address(std::move(address)),
+        viaProxy(trusted(peer, server.options())) {}
   ~HttpSession() {
     if (counted) admissions->release(address);
   }
 
   void start() {
+    if (viaProxy) {  // counted by the client each request names
+      read();
+      return;
+    }
     if (!admissions->admit(address)) {
       respond(http::status::too_many_requests, "Too many connections from your address.\n", false);
       return;
@@ -570,8 +598,31 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     route(parser->release());
   }
 
+  // Through a trusted front end: the request's client (X-Forwarded-For, else the front end
+  // itself) becomes the connection's address and is counted. False when it was refused.
+  bool admitClient(const Request& request) {
+    const std::optional<std::string> given = lastForwardedFor(request);
+    const std::string client = given ? normalAddress(*given) : peer;
+    if (client.empty()) {
+      log("refused " + peer + ": X-Forwarded-For names no address (" + printable(*given) + ")");
+      respond(http::status::bad_request, "Bad X-Forwarded-For.\n", false);
+      return false;
+    }
+    if (counted && client == address) return true;
+    if (counted) admissions->release(address);
+    counted = false;
+    address = client;
+    if (!admissions->admit(address)) {
+      respond(http::status::too_many_requests, "Too many connections from your address.\n", false);
+      return false;
+    }
+    counted = true;
+    return true;
+  }
+
   void route(const Request& request) {
     const bool keepAlive = request.keep_alive();
+    if (viaProxy && !admitClient(request)) return;
     if (request.method() != http::verb::get && request.method() != http::verb::head) {
       respond(http::status::method_not_allowed, "Only GET and HEAD are served here.\n", false);
       return;
@@ -684,7 +735,9 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   beast::flat_buffer buffer;
   std::optional<http::request_parser<http::empty_body>> parser;
   std::shared_ptr<Admissions> admissions;
-  std::string address;
+  std::string peer;     // the connection's own end
+  std::string address;  // the client's: the peer's, or the one a trusted front end names
+  bool viaProxy;        // the peer is a front end of --trust-proxy
   bool counted = false;
 };
 

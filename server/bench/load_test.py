@@ -27,7 +27,6 @@ import select
 import selectors
 import signal
 import statistics
-import struct
 import subprocess
 import sys
 import tempfile
@@ -37,6 +36,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(HERE, "..", "tests"))
 from wsclient import Client, Closed, parse_keys  # noqa: E402
+
+import benchlib  # noqa: E402
+from benchlib import percentile, unframe  # noqa: E402
 
 PERIOD = 0.2  # seconds between two keys of one player
 WARM_UP = 5.0  # seconds after the last player came whose keys are not timed
@@ -63,13 +65,8 @@ def median(values):
     return statistics.median(values) if values else 0.0
 
 
-def percentile(values, fraction):
-    ordered = sorted(values)
-    return ordered[min(len(ordered) - 1, int(fraction * len(ordered)))] if ordered else 0.0
-
-
 def ms(seconds):
-    return f"{seconds * 1000:.1f} ms"
+    return benchlib.ms(seconds, places=1)
 
 
 def golden_keys():
@@ -115,21 +112,8 @@ class Player:
                 raise Closed()
         except BlockingIOError:
             got = b""
-        self.buffer += got
-        while len(self.buffer) >= 2:
-            opcode, size, at = self.buffer[0] & 0x0F, self.buffer[1] & 0x7F, 2
-            if size == 126:
-                if len(self.buffer) < 4:
-                    break
-                size, at = struct.unpack(">H", self.buffer[2:4])[0], 4
-            elif size == 127:
-                if len(self.buffer) < 10:
-                    break
-                size, at = struct.unpack(">Q", self.buffer[2:10])[0], 10
-            if len(self.buffer) < at + size:
-                break
-            payload = self.buffer[at : at + size]
-            self.buffer = self.buffer[at + size :]
+        frames, self.buffer = unframe(self.buffer + got)
+        for opcode, payload, _ in frames:
             if opcode == 8:
                 raise Closed()
             if opcode == 9:  # the server's ping: a player that never answers is dropped

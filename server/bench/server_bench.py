@@ -13,12 +13,13 @@ import heapq
 import os
 import selectors
 import statistics
-import struct
 import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
 from wsclient import Client, Server  # noqa: E402
+
+from benchlib import ms, percentile, unframe  # noqa: E402
 
 BIN = sys.argv[1]
 GAMES = [1, 50, 200]
@@ -29,15 +30,6 @@ for i, arg in enumerate(sys.argv):
     if arg == "--seconds":
         SECONDS = float(sys.argv[i + 1])
 PERIOD = 0.2
-
-
-def percentile(values, fraction):
-    ordered = sorted(values)
-    return ordered[min(len(ordered) - 1, int(fraction * len(ordered)))]
-
-
-def ms(seconds):
-    return f"{seconds * 1000:.2f} ms"
 
 
 class Player:
@@ -58,23 +50,9 @@ class Player:
             got = self.client.sock.recv(1 << 20)
         except BlockingIOError:
             got = b""
-        self.buffer += got
-        while len(self.buffer) >= 2:
-            size = self.buffer[1] & 0x7F
-            at = 2
-            if size == 126:
-                if len(self.buffer) < 4:
-                    break
-                size, at = struct.unpack(">H", self.buffer[2:4])[0], 4
-            elif size == 127:
-                if len(self.buffer) < 10:
-                    break
-                size, at = struct.unpack(">Q", self.buffer[2:10])[0], 10
-            if len(self.buffer) < at + size:
-                break
-            payload = self.buffer[at:at + size]
-            self.buffer = self.buffer[at + size:]
-            yield payload, at + size
+        frames, self.buffer = unframe(self.buffer + got)
+        for _, payload, framed in frames:
+            yield payload, framed
 
 
 def smaps(pid):

@@ -23,6 +23,8 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
 from wsclient import Client, Closed, Server  # noqa: E402
 
+from benchlib import ms, percentile  # noqa: E402
+
 BIN = sys.argv[1]
 WATCHERS = [0, 50]
 SECONDS = 20.0
@@ -32,15 +34,6 @@ for i, arg in enumerate(sys.argv):
         WATCHERS = [int(n) for n in sys.argv[i + 1].split(",")]
     if arg == "--seconds":
         SECONDS = float(sys.argv[i + 1])
-
-
-def percentile(values, fraction):
-    ordered = sorted(values)
-    return ordered[min(len(ordered) - 1, int(fraction * len(ordered)))]
-
-
-def ms(seconds):
-    return f"{seconds * 1000:.2f} ms"
 
 
 def drain(port, game, count, ready, stop):
@@ -77,7 +70,7 @@ def measure(watchers):
     srv = Server(BIN, "--max-connections", str(watchers + 10))
     player = Client(srv.port)
     until_waiting(player)
-    game = srv.wait_log(r"game started for .* game (\w+),").group(1)
+    game = srv.wait_log(r"game started for .* game ([a-z0-9]+-\w+),").group(1)
     stalled, reader, stop = None, None, multiprocessing.Event()
     if watchers:
         stalled = Client(srv.port, path=f"/watch?game={game}", receive_buffer=4096)

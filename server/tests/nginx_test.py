@@ -118,7 +118,8 @@ class Hosting:
         prefix, bin_dir = self.rig.unprivileged()
         log_name = os.path.join(self.rig.work, f"server-{name}.log")
         command = [os.path.join(bin_dir, "vesperdeep-server"), "--listen", "127.0.0.1:0",
-                   "--instance", name, "--data", self.data, "--max-connections", "256"]
+                   "--instance", name, "--data", self.data, "--max-connections", "256",
+                   "--trust-proxy", "127.0.0.1"]
         if SANITIZED:  # the sanitizers reserve far more address space than a game's limit
             command += ["--game-memory", "0", "--pass-env", "ASAN_OPTIONS", "--pass-env",
                         "LSAN_OPTIONS", "--pass-env", "UBSAN_OPTIONS"]
@@ -261,14 +262,19 @@ def watch_through_nginx(hosting, name):
 
 
 def new_games_go_to_any(hosting):
-    """/play without a server's name: two games at once go one to each server."""
+    """/play without a server's name: two games at once go one to each server. A client's own
+    X-Forwarded-For is no use: the servers trust nginx, and take the address nginx appends."""
     before = [hosting.games_of(name) for name in INSTANCES]
-    clients = [Client(hosting.https, tls=hosting.tls) for _ in INSTANCES]
+    clients = [Client(hosting.https, tls=hosting.tls, headers=["X-Forwarded-For: 192.0.2.1"])
+               for _ in INSTANCES]
     for client in clients:
         hosting.rig.expect(client.status == 101, f"wss /play through nginx: {client.status}")
         hosting.rig.expect(client.message()[:1] in (b"F", b"D", b"W"), "no frame through nginx")
     started = [hosting.games_of(name) - b for name, b in zip(INSTANCES, before)]
     hosting.rig.expect(started == [1, 1], f"two new games went to the servers as {started}")
+    for name in INSTANCES:
+        named = re.findall(r"game started for (\S+) ", hosting.log(name))[-1]
+        hosting.rig.expect(named == "127.0.0.1", f"server {name} names its player {named}")
     for client in clients:
         client.close()
 

@@ -428,7 +428,8 @@ def test_options():
                 ["--max-games", "0"], ["--max-games"], ["--idle-timeout", "-1"],
                 ["--data", "/nonexistent/vesperdeep"], ["--data", "/dev/null"], ["--data", ""],
                 ["--instance", ""], ["--instance", "B"], ["--instance", "a-b"],
-                ["--instance", "../a"], ["--instance", "a" * 17]]:
+                ["--instance", "../a"], ["--instance", "a" * 17], ["--trust-proxy", "nginx"],
+                ["--trust-proxy", "127.0.0.0/8"]]:
         refused = subprocess.run([program] + bad, capture_output=True, text=True)
         assert refused.returncode == 64, bad
         assert len(refused.stderr.splitlines()) == 1, refused.stderr
@@ -820,6 +821,53 @@ def test_lobby():
         played = [path for path in glob.glob(os.path.join(data, "*.vdrec")) if path != good
                   and re.match(r"[a-z0-9]+-\d{8}-", os.path.basename(path))]  # the server's
         assert len(played) == 1 and f"# partition {today}\n" in open(played[0]).read(), played
+
+
+def held(port, forwarded_for):
+    """A kept-alive connection that has asked one page as `forwarded_for`: (socket, status)."""
+    sock = socket.create_connection(("127.0.0.1", port), timeout=10)
+    sock.sendall(f"GET /none HTTP/1.1\r\nHost: x\r\nX-Forwarded-For: {forwarded_for}\r\n\r\n".encode())
+    answer = b""
+    while b"\r\n\r\n" not in answer:
+        answer += sock.recv(4096)
+    head, body = answer.split(b"\r\n\r\n", 1)
+    length = int(re.search(rb"Content-Length: (\d+)", head).group(1))
+    while len(body) < length:
+        body += sock.recv(4096)
+    return sock, status_of(answer)
+
+
+def test_proxy():
+    """Behind a --trust-proxy front end each forwarded client (X-Forwarded-For's last entry) has
+    its own connections, log lines and status row; a header naming no address is refused with
+    one line; from any other peer, or without the option, the header is ignored."""
+    srv = server("--trust-proxy", "127.0.0.1", "--trust-proxy", "::1")
+    first = [held(srv.port, "203.0.113.9, 192.0.2.1") for _ in range(16)]
+    second = held(srv.port, "2001:DB8::1")  # a 17th connection from the proxy, another client's
+    assert [status for _, status in first + [second]] == [404] * 17
+    assert held(srv.port, "192.0.2.1")[1] == 429
+    srv.wait_log(r"refused 192\.0\.2\.1: more than 16 connections$")
+    player = Client(srv.port, headers=["X-Forwarded-For: 2001:db8::1"])
+    until_waiting(player)
+    srv.wait_log(r"game started for 2001:db8::1 \(pid (\d+)")
+    assert "  2001:db8::1  game " in status_page(srv.port)[1]  # the front end's machine asks
+    assert status_page(srv.port, "X-Forwarded-For: 192.0.2.7\r\n")[0] == 404
+    for bad in ["nonsense", "192.0.2.1, ", "[2001:db8::1]", "192.0.2.1:443"]:
+        assert status_of(get(srv.port, "/", f"X-Forwarded-For: {bad}\r\n")) == 400, bad
+        entry = bad.rsplit(",", 1)[-1].strip()
+        srv.wait_log(r"refused 127\.0\.0\.1: X-Forwarded-For names no address \(" + re.escape(entry) + r"\)$")
+    for sock, _ in first + [second]:
+        sock.close()
+    player.close()
+    ends_cleanly(srv)
+    plain = server()
+    kept = [held(plain.port, f"192.0.2.{n}") for n in range(16)]
+    assert held(plain.port, "192.0.2.99")[1] == 429 and all(status == 404 for _, status in kept)
+    plain.wait_log(r"refused 127\.0\.0\.1: more than 16 connections$")
+    assert status_of(get(plain.port, "/", "X-Forwarded-For: nonsense\r\n")) == 429  # not read
+    for sock, _ in kept:
+        sock.close()
+    ends_cleanly(plain)
 
 
 if __name__ == "__main__":

@@ -29,7 +29,7 @@ class Client:
     """One WebSocket to the server's /play."""
 
     def __init__(self, port, host="127.0.0.1", origin=None, path="/play", timeout=30,
-                 receive_buffer=None, tls=None):
+                 receive_buffer=None, tls=None, headers=()):
         self.sock = socket.socket(socket.AF_INET6 if ":" in host else socket.AF_INET)
         if receive_buffer:
             self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
@@ -43,6 +43,7 @@ class Client:
                  "Sec-WebSocket-Extensions: permessage-deflate; client_max_window_bits"]
         if origin:
             lines.append(f"Origin: {origin}")
+        lines += list(headers)
         self.sock.sendall(("\r\n".join(lines) + "\r\n\r\n").encode())
         self.buffer = b""
         while b"\r\n\r\n" not in self.buffer:

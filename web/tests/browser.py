@@ -192,13 +192,7 @@ def closing_the_tab_ends_the_game(r, server, browser):
 
 
 def main():
-    arguments = sys.argv[1:]
-    sanitized = "--sanitized" in arguments
-    if sanitized:
-        arguments.remove("--sanitized")
-    if len(arguments) != 1:
-        sys.exit("usage: web/tests/browser.py BIN_DIR [--sanitized]")
-    r = rig.Rig(os.path.abspath(arguments[0]), sanitized)
+    r = rig.Rig(*rig.command_line("web/tests/browser.py"))
     with r:
         server = r.start_server(PARTITION)
         browser = r.start_browser(server.url)

@@ -50,13 +50,7 @@ def replay_matches(r, browser, script_of, keys, operation, argument):
 
 
 def main():
-    arguments = sys.argv[1:]
-    sanitized = "--sanitized" in arguments
-    if sanitized:
-        arguments.remove("--sanitized")
-    if len(arguments) != 1:
-        sys.exit("usage: web/tests/replay.py BIN_DIR [--sanitized]")
-    r = rig.Rig(os.path.abspath(arguments[0]), sanitized)
+    r = rig.Rig(*rig.command_line("web/tests/replay.py"))
     with r:
         data = tempfile.mkdtemp(prefix="recordings-", dir=r.work)
         os.chmod(data, 0o777)  # the server may run as nobody

@@ -10,6 +10,7 @@ import select
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 
@@ -103,6 +104,18 @@ class Picture:
 
 
 # ---- Processes ------------------------------------------------------------------------------------
+
+
+def command_line(program):
+    """A browser test's BIN_DIR [--sanitized] from sys.argv, as Rig takes them; the usage of
+    `program` and status 1 when they are not that."""
+    arguments = sys.argv[1:]
+    sanitized = "--sanitized" in arguments
+    if sanitized:
+        arguments.remove("--sanitized")
+    if len(arguments) != 1:
+        sys.exit(f"usage: {program} BIN_DIR [--sanitized]")
+    return os.path.abspath(arguments[0]), sanitized
 
 
 def process_exists(pid):
