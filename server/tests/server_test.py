@@ -30,8 +30,8 @@ GONE_WITHIN = 5.0 if SANITIZED else 1.0
 STARTED = []
 
 
-def server(*options):
-    started = Server(BIN, *options, sanitized=SANITIZED)
+def server(*options, **settings):
+    started = Server(BIN, *options, sanitized=SANITIZED, **settings)
     STARTED.append(started)
     return started
 
@@ -820,6 +820,73 @@ def test_lobby():
         played = [path for path in glob.glob(os.path.join(data, "*.vdrec")) if path != good
                   and re.match(r"[a-z0-9]+-\d{8}-", os.path.basename(path))]  # the server's
         assert len(played) == 1 and f"# partition {today}\n" in open(played[0]).read(), played
+
+
+# The day today's cave test plays on, and the game's own clock set to it: the server's date is
+# fixed by libfaketime (Debian's faketime), so the cave is one the bot is known to win.
+FIXED_DAY = "2026-12-08"
+
+
+def fixed_day_environment():
+    """The tests' environment with libfaketime preloaded, its clock at noon on FIXED_DAY."""
+    found = glob.glob("/usr/lib/*/faketime/libfaketime.so.1")
+    assert found, "libfaketime is missing: install Debian's faketime (scripts/lib/packages.sh)"
+    env = dict(os.environ, LD_PRELOAD=found[0], FAKETIME=f"@{FIXED_DAY} 12:00:00",
+               FAKETIME_DONT_FAKE_MONOTONIC="1")
+    if SANITIZED:  # the preloaded library comes before the sanitizers' runtime
+        env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"
+    return env
+
+
+def todays_results(srv, within=30):
+    """Today's part of /games.json once it lists a result, or the last one seen."""
+    end = time.monotonic() + within
+    while True:
+        listed = json.loads(get(srv.port, "/games.json").split(b"\r\n\r\n", 1)[1])
+        if listed["today"]["results"] or time.monotonic() > end:
+            return listed
+        time.sleep(0.2)
+
+
+def test_todays_cave():
+    """A real game that reached the end screen on today's cave, played through /play?cave=today
+    with the autoplayer's keys, is confirmed by its replay and listed among today's results with
+    its turns and kills."""
+    partition = int(FIXED_DAY.replace("-", ""))
+    with tempfile.TemporaryDirectory() as data, tempfile.TemporaryDirectory() as work:
+        botted = os.path.join(work, "bot.vdrec")
+        bot = subprocess.run([os.path.join(BIN, "vesperdeep-bot"), "--record", botted,
+                              "--partitions", str(partition)], capture_output=True, text=True,
+                             env=dict(os.environ, SDL_VIDEODRIVER="dummy"), cwd=BIN, timeout=120)
+        assert bot.returncode == 0, (bot.stdout, bot.stderr)
+        text = open(botted).read()
+        turns, kills = map(int, re.search(r"^# end end-screen turns (\d+) kills (\d+)", text,
+                                          re.M).groups())
+        keys = parse_keys(text)
+        assert keys, "the bot pressed a key the protocol cannot send"
+        srv = server("--data", data, env=fixed_day_environment())
+        client = Client(srv.port, path="/play?cave=today")
+        until_waiting(client)
+        for code, shift in keys[:-1]:
+            client.key(code, shift)
+            until_waiting(client)
+        client.key(*keys[-1])  # the Escape that leaves the title screen ends the game
+        until_note(client)
+        srv.wait_log(r"game ended for")
+        listed = todays_results(srv)
+        today = listed["today"]
+        assert today["date"] == FIXED_DAY and today["partition"] == partition, today
+        assert len(today["results"]) == 1, listed
+        result = today["results"][0]
+        assert re.match(r"[a-z0-9]+-\d{8}-", result["name"]), result  # the server's recording
+        assert (result["ending"], result["turns"], result["kills"], result["partition"],
+                result["keys"]) == ("end-screen", turns, kills, partition, len(keys)), result
+        assert [game["name"] for game in listed["finished"]] == [result["name"]], listed
+        while srv.read_log(1) is not None:
+            pass
+        assert not [line for line in srv.log if "not listed" in line or "cannot confirm" in line], \
+            srv.log
+        ends_cleanly(srv)
 
 
 if __name__ == "__main__":
