@@ -37,6 +37,7 @@ VESPERDEEP_PACKAGES=(
   imagemagick
   python3
   time
+  faketime
   valgrind
   clang
   clang-format

@@ -30,8 +30,8 @@ GONE_WITHIN = 5.0 if SANITIZED else 1.0
 STARTED = []
 
 
-def server(*options):
-    started = Server(BIN, *options, sanitized=SANITIZED)
+def server(*options, **settings):
+    started = Server(BIN, *options, sanitized=SANITIZED, **settings)
     STARTED.append(started)
     return started
 
@@ -868,6 +868,86 @@ def test_proxy():
     for sock, _ in kept:
         sock.close()
     ends_cleanly(plain)
+
+
+# The day today's cave test plays on, and the game's own clock set to it: the server's date is
+# fixed by libfaketime (Debian's faketime), so the cave is one the bot is known to win.
+FIXED_DAY = "2026-12-08"
+
+
+def fixed_day_environment():
+    """The tests' environment with libfaketime preloaded, its clock at noon on FIXED_DAY."""
+    found = glob.glob("/usr/lib/*/faketime/libfaketime.so.1")
+    assert found, "libfaketime is missing: install Debian's faketime (scripts/lib/packages.sh)"
+    env = dict(os.environ, LD_PRELOAD=found[0], FAKETIME=f"@{FIXED_DAY} 12:00:00",
+               FAKETIME_DONT_FAKE_MONOTONIC="1")
+    if SANITIZED:  # the preloaded library comes before the sanitizers' runtime
+        env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"
+    return env
+
+
+def todays_results(srv, count, within=30):
+    """/games.json once today's part lists `count` results, or the last one seen."""
+    end = time.monotonic() + within
+    while True:
+        listed = json.loads(get(srv.port, "/games.json").split(b"\r\n\r\n", 1)[1])
+        if len(listed["today"]["results"]) >= count or time.monotonic() > end:
+            return listed
+        time.sleep(0.2)
+
+
+def play_through(srv, data, keys, path):
+    """Plays `keys` on `path` to the last one, the Escape that leaves the title screen and ends
+    the game; returns the name of the recording it left in `data`."""
+    before = set(os.listdir(data))
+    client = Client(srv.port, path=path)
+    until_waiting(client)
+    for code, shift in keys[:-1]:
+        client.key(code, shift)
+        until_waiting(client)
+    client.key(*keys[-1])
+    until_note(client)
+    srv.wait_log(r"game ended for")
+    made = [name for name in set(os.listdir(data)) - before if name.endswith(".vdrec")]
+    assert len(made) == 1, made
+    return made[0]
+
+
+def test_todays_cave():
+    """Real games that reached the end screen on today's cave, played through /play?cave=today
+    with the autoplayer's keys, are confirmed by their replays and listed among today's results
+    with their turns and kills, fewest turns first whatever order they were played in."""
+    partition = int(FIXED_DAY.replace("-", ""))
+    with tempfile.TemporaryDirectory() as data, tempfile.TemporaryDirectory() as work:
+        botted = os.path.join(work, "bot.vdrec")
+        bot = subprocess.run([os.path.join(BIN, "vesperdeep-bot"), "--record", botted,
+                              "--partitions", str(partition)], capture_output=True, text=True,
+                             env=dict(os.environ, SDL_VIDEODRIVER="dummy"), cwd=BIN, timeout=120)
+        assert bot.returncode == 0, (bot.stdout, bot.stderr)
+        text = open(botted).read()
+        turns, kills = map(int, re.search(r"^# end end-screen turns (\d+) kills (\d+)", text,
+                                          re.M).groups())
+        keys = parse_keys(text)
+        assert keys, "the bot pressed a key the protocol cannot send"
+        # The same game with one turn waited on the last walk to the note, when no creature
+        # is left to act on it: still the end screen, a turn later.
+        waited = keys[:-20] + [(".", False)] + keys[-20:]
+        srv = server("--data", data, env=fixed_day_environment())
+        longer = play_through(srv, data, waited, "/play?cave=today")
+        shorter = play_through(srv, data, keys, "/play?cave=today")
+        listed = todays_results(srv, 2)
+        today = listed["today"]
+        assert today["date"] == FIXED_DAY and today["partition"] == partition, today
+        found = [(game["name"], game["ending"], game["turns"], game["kills"], game["partition"],
+                  game["keys"]) for game in today["results"]]
+        assert found == [(shorter, "end-screen", turns, kills, partition, len(keys)),
+                         (longer, "end-screen", turns + 1, kills, partition, len(keys) + 1)], found
+        assert [game["name"] for game in listed["finished"]] == [shorter, longer], listed
+        while srv.read_log(1) is not None:
+            pass
+        assert not [line for line in srv.log if "not listed" in line or "cannot confirm" in line], \
+            srv.log
+        ends_cleanly(srv)
 
 
 if __name__ == "__main__":

@@ -165,6 +165,8 @@ def parse_keys(script):
                 keys.append((name, False))
             elif name == "lt":
                 keys.append(("<", False))
+            elif name == "Space":
+                keys.append((" ", False))
             elif len(name) == 3 and name.startswith("S-") and name[2].isalpha():
                 keys.append((name[2].upper(), True))
             else:
@@ -175,7 +177,8 @@ def parse_keys(script):
 class Server:
     """vesperdeep-server on a free loopback port, for one test."""
 
-    def __init__(self, bin_dir, *options, sanitized=False):
+    def __init__(self, bin_dir, *options, sanitized=False, env=None):
+        """`env`: the server's whole environment (the tests' own when None)."""
         command = [os.path.join(bin_dir, "vesperdeep-server"), "--listen", "127.0.0.1:0"]
         if os.geteuid() == 0:
             command.append("--allow-root")
@@ -183,7 +186,8 @@ class Server:
             # The sanitizers reserve far more address space than any limit would allow.
             command += ["--game-memory", "0", "--pass-env", "ASAN_OPTIONS",
                         "--pass-env", "LSAN_OPTIONS", "--pass-env", "UBSAN_OPTIONS"]
-        self.process = subprocess.Popen(command + list(options), stderr=subprocess.PIPE, bufsize=0)
+        self.process = subprocess.Popen(command + list(options), stderr=subprocess.PIPE, bufsize=0,
+                                        env=env)
         self.log = []
         line = self.read_log()
         match = re.search(r"listening on http://127\.0\.0\.1:(\d+)/", line or "")

@@ -73,12 +73,22 @@ bool isPlayersKey(const TCOD_key_t& key) {
 class Referee {
  public:
   Referee(App& app, std::uint32_t partition, const PlayLimits& limits, const ReportSink& sink,
-          std::ostream* trace)
-      : app(app), limits(limits), sink(sink), trace(trace) {
+          std::ostream* trace, const KeySink& keys)
+      : app(app), limits(limits), sink(sink), trace(trace), keys(keys) {
     report.partition = partition;
   }
 
+  // The next key, handed to the key sink on its way to the game.
   TCOD_key_t nextKey() {
+    const TCOD_key_t key = choose();
+    if (keys) keys(key);
+    return key;
+  }
+
+  const GameReport& result() const { return report; }
+
+ private:
+  TCOD_key_t choose() {
     ++report.keys;
     if (app.game == nullptr) {
       if (started) return leave();  // back on the title screen: the run is over
@@ -106,9 +116,6 @@ class Referee {
     return key;
   }
 
-  const GameReport& result() const { return report; }
-
- private:
   void judge(const Game& game) {
     report.turns = game.turnCount;
     report.kills = game.killCount;
@@ -149,6 +156,7 @@ class Referee {
   const PlayLimits& limits;
   const ReportSink& sink;
   std::ostream* trace;
+  const KeySink& keys;
   Autoplayer bot;
   GameReport report;
   bool started = false;
@@ -162,7 +170,7 @@ class Referee {
 }  // namespace
 
 GameReport playGame(std::uint32_t partition, const PlayLimits& limits, const ReportSink& sink,
-                    std::ostream* trace) {
+                    std::ostream* trace, const KeySink& keys) {
   GameReport report;
   report.partition = partition;
   App app;
@@ -174,7 +182,7 @@ GameReport playGame(std::uint32_t partition, const PlayLimits& limits, const Rep
   }
   fixPartition(partition);
   display::setPresenting(false);
-  Referee referee(app, partition, limits, sink, trace);
+  Referee referee(app, partition, limits, sink, trace, keys);
   keyboard::setKeySource([&referee] { return referee.nextKey(); });
   app.run();
   keyboard::setKeySource(nullptr);

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include <libtcod.hpp>
+
 // How a game played by the bot ended.
 enum class Ending : int {
   EndScreen = 0,  // the note was read and closed: the story's end
@@ -36,17 +38,21 @@ struct PlayLimits {
 
 // Called once, as soon as the game's ending is known and before the game is torn down.
 using ReportSink = std::function<void(const GameReport&)>;
+// Called with every key the game is given, in order, the title screen's and the leaving
+// Escapes included: the keys of the whole run, as a recording of it holds them.
+using KeySink = std::function<void(const TCOD_key_t&)>;
 
 // Plays one game on cave partition `partition`: builds the App (which seeds rand() with 0),
 // fixes libtcod's partition, starts a game from the title screen and lets the Autoplayer press
 // every key until the game ends, then leaves the game and the program with Escape. Presenting
-// is switched off. Writes one line per key to `trace` when given.
+// is switched off. Writes one line per key to `trace` when given, and hands every key to `keys`
+// when given.
 //
 // When the game breaks an invariant, the game cannot be trusted to tear down: the report goes
 // to `sink` and the process ends at once with exit status harness::kExitBroken; a game that
 // Escape cannot end ends the process with harness::kExitNoEnd.
 GameReport playGame(std::uint32_t partition, const PlayLimits& limits, const ReportSink& sink,
-                    std::ostream* trace);
+                    std::ostream* trace, const KeySink& keys = nullptr);
 
 // "end screen", "killed by a snake", "starvation", "stuck (...)", "invariant", "no window".
 std::string describeEnding(const GameReport& report);

@@ -13,9 +13,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iomanip>
 #include <iostream>
 #include <map>
@@ -24,6 +26,8 @@
 #include <vector>
 
 #include "BotGame.hpp"
+#include "KeyToken.hpp"
+#include "Recording.hpp"
 #include "Tool.hpp"
 
 namespace {
@@ -46,6 +50,10 @@ checked after every key. Prints one line per game and a summary.
                     (default 0)
   --trace P         play partition P in this process and print every key with the bot's
                     reason for it
+  --record FILE     play the one partition of --partitions in this process and write the
+                    game as a recording (docs/recordings.md) to FILE: every key the game read
+                    with its time, and how the game ended; it replays in vesperdeep-driver
+                    --recording and plays through the server's /play as a key script
 
 Exit status: 0 done, 1 fewer end screens than --min-end, 2 a game crashed, hung, broke an
 invariant, drew a sanitizer report or would not end, or the bot pressed a key other than the
@@ -60,6 +68,7 @@ struct Options {
   long long keyBudget = 40000;
   int minEnd = 0;
   std::optional<std::uint32_t> trace;
+  std::optional<std::string> record;
 };
 
 Options parseOptions(int argc, char** argv) {
@@ -83,10 +92,14 @@ Options parseOptions(int argc, char** argv) {
       options.minEnd = static_cast<int>(line.number(0, 1000000));
     } else if (line.is("--trace")) {
       options.trace = static_cast<std::uint32_t>(line.number(0, UINT32_MAX));
+    } else if (line.is("--record")) {
+      options.record = line.text();
     } else {
       line.unknown();
     }
   }
+  if (options.record && options.first != options.last)
+    usageError(kProgram, "--record plays one partition: give --partitions P");
   return options;
 }
 
@@ -246,12 +259,61 @@ int traceOne(std::uint32_t partition, const Options& options) {
   return report.ending == Ending::EndScreen ? kExitDone : kExitFailed;
 }
 
+// How a recording's end line names the way a bot's game ended.
+recording::Ending recordedEnding(Ending ending) {
+  switch (ending) {
+    case Ending::EndScreen:
+      return recording::Ending::EndScreen;
+    case Ending::Killed:
+    case Ending::Starved:
+      return recording::Ending::Died;
+    default:
+      return recording::Ending::Quit;
+  }
+}
+
+// Plays the one partition in this process and writes its recording to `path`, key by key, so
+// that a game that breaks an invariant (and ends the process at once) leaves a recording without
+// an end line.
+int recordOne(std::uint32_t partition, const std::string& path, const Options& options) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) {
+    std::cerr << kProgram << ": cannot write " << path << "\n";
+    return kExitBroken;
+  }
+  recording::Writer writer(partition);
+  out << writer.header();
+  const auto start = std::chrono::steady_clock::now();
+  const auto sinceStart = [&start] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start)
+        .count();
+  };
+  const KeySink keys = [&](const TCOD_key_t& key) {
+    out << writer.key(recording::keyToken(key), sinceStart()) << std::flush;
+  };
+  PlayLimits limits;
+  limits.keyBudget = options.keyBudget;
+  const GameReport report = playGame(partition, limits, nullptr, nullptr, keys);
+  out << writer.end({recordedEnding(report.ending), report.turns, report.kills, sinceStart()});
+  out.close();
+  if (!out) {
+    std::cerr << kProgram << ": cannot write " << path << "\n";
+    return kExitBroken;
+  }
+  std::cout << "partition " << partition << ": " << describeEnding(report) << ", turns "
+            << report.turns << ", kills " << report.kills << ", keys " << report.keys << std::endl;
+  if (report.ending == Ending::NoWindow || report.ending == Ending::BadKey) return kExitBroken;
+  return report.ending == Ending::EndScreen ? kExitDone : kExitFailed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const Options options = parseOptions(argc, argv);
   preferHeadlessDrivers();
   if (options.trace) return traceOne(*options.trace, options);
+  if (options.record) return recordOne(options.first, *options.record, options);
 
   std::cout << "vesperdeep-bot: partitions " << options.first << " to " << options.last << ", "
             << options.jobs << " at a time" << std::endl;
