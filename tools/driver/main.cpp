@@ -80,7 +80,8 @@ Outputs, written when the keys run out (before the driver ends the game with Esc
                     foreground and background as hex "GGRRGGBBRRGGBB", cells in row order
 
 Checks:
-  --watchdog MS     fail (exit 3) when one key takes longer than MS ms (default 1000; 0: off)
+  --watchdog MS     fail (exit 3) when one key takes longer than MS ms (default 1000, and
+                    30000 with --recording, whose game may end in the story's fade; 0: off)
   --then-keyboard   when the script runs out, wait for real keys (and window close / SIGTERM)
                     instead of ending the game with Escape
 
@@ -105,9 +106,14 @@ struct Options {
   std::string statesFile;
   std::string recordFile;
   std::string screensFile;
-  int watchdogMs = 1000;
+  int watchdogMs = -1;  // not given: kWatchdogMs, or kReplayWatchdogMs for a recording
   bool thenKeyboard = false;
 };
+
+// A key taking longer than this is a hang. A recorded game that reached the end screen has its
+// closing key run the whole fade, which takes seconds when the console is presented.
+constexpr int kWatchdogMs = 1000;
+constexpr int kReplayWatchdogMs = 30000;
 
 [[noreturn]] void usageError(const std::string& why) {
   harness::usageError(kProgram, why);
@@ -180,6 +186,8 @@ Options parseOptions(int argc, char** argv) {
   if (options.fuzz + !options.script.empty() + options.recorded.has_value() != 1)
     usageError("give one of --recording FILE, --script FILE and --fuzz SEED");
   if (options.recorded) options.partition = options.recorded->partition;
+  if (options.watchdogMs < 0)
+    options.watchdogMs = options.recorded ? kReplayWatchdogMs : kWatchdogMs;
   if (options.thenKeyboard && options.fuzz) usageError("--then-keyboard goes with --script");
   if (!options.fuzz && options.games != 0) usageError("--games goes with --fuzz");
   return options;
