@@ -21,15 +21,12 @@ import glob
 import heapq
 import json
 import os
-import re
+import random
 import resource
 import select
 import selectors
-import signal
 import statistics
-import subprocess
 import sys
-import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -38,7 +35,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests"))
 from wsclient import Client, Closed, parse_keys  # noqa: E402
 
 import benchlib  # noqa: E402
-from benchlib import percentile, unframe  # noqa: E402
+from benchlib import Server, cpu_seconds, percentile, smaps, unframe  # noqa: E402
 
 PERIOD = 0.2  # seconds between two keys of one player
 WARM_UP = 5.0  # seconds after the last player came whose keys are not timed
@@ -122,6 +119,16 @@ class Player:
             yield payload
 
 
+def first_key(start, player, total):
+    """When player number `player` of `total` sends its first key: when it comes in the ramp,
+    put off to its own phase in the period. The phases are drawn, not spaced by the order of
+    coming: spaced by it, RAMP / total could be a whole fraction of PERIOD (30 s over 300 players
+    is half of it), and every other player would then press in the same instant."""
+    arrives = start + RAMP * player / total
+    phase = random.Random(player).random() * PERIOD
+    return arrives + (phase - (arrives - start)) % PERIOD
+
+
 def drain(selector):
     """Reads what has come for every player, answering pings, before any key is timed."""
     for key, _ in selector.select(timeout=0):
@@ -148,8 +155,9 @@ def play_share(port, count, offset, total, go_read, out):
         drain(selector)
     start, end = map(float, os.read(go_read, 64).split())
     # The players come in one after another over RAMP seconds, as players of a real server do,
-    # rather than all making their caves in the same instant.
-    due = [(start + RAMP * (offset + k) / total, k) for k in range(count)]  # a heap
+    # rather than all making their caves in the same instant, and each then keeps a phase of its
+    # own within the period, as people who do not hear one another do.
+    due = [(first_key(start, offset + k, total), k) for k in range(count)]  # a heap
     timed_from = start + RAMP + WARM_UP
     to_frame, to_wait, skipped, reopened = [], [], 0, 0
     cpu_at_start = time.process_time()
@@ -199,35 +207,10 @@ def play_share(port, count, offset, total, go_read, out):
 # ---- The measuring process -----------------------------------------------------------------------
 
 
-def proc_fields(pid, name):
-    fields = {}
-    try:
-        with open(f"/proc/{pid}/{name}") as f:
-            for line in f:
-                parts = line.split()
-                if len(parts) >= 2 and parts[1].isdigit():
-                    fields[parts[0].rstrip(":")] = int(parts[1])
-    except (FileNotFoundError, ProcessLookupError):
-        pass
-    return fields
-
-
-def cpu_seconds(pids):
-    ticks = 0
-    for pid in pids:
-        try:
-            with open(f"/proc/{pid}/stat") as stat:
-                fields = stat.read().rsplit(")", 1)[1].split()
-            ticks += int(fields[11]) + int(fields[12])
-        except (FileNotFoundError, ProcessLookupError):
-            pass
-    return ticks / os.sysconf("SC_CLK_TCK")
-
-
 def memory(srv):
     """(RSS, PSS) in kB of the server and all its games together."""
     pids = [srv.process.pid] + srv.games()
-    rollups = [proc_fields(pid, "smaps_rollup") for pid in pids]
+    rollups = [smaps(pid) for pid in pids]
     return sum(r.get("Rss", 0) for r in rollups), sum(r.get("Pss", 0) for r in rollups)
 
 
@@ -343,46 +326,11 @@ def hold_idle(srv, count):
         player.client.sock.close()
 
 
-class Server:
-    """vesperdeep-server on a free loopback port, its log in a file (a pipe would fill up and
-    stall it with hundreds of games)."""
-
-    def __init__(self, *options):
-        self.log = tempfile.NamedTemporaryFile(prefix="vesperdeep-load-", suffix=".log",
-                                               delete=False)
-        command = [os.path.join(BIN, "vesperdeep-server"), "--listen", "127.0.0.1:0", *options]
-        if os.geteuid() == 0:
-            command.append("--allow-root")
-        self.process = subprocess.Popen(command, stderr=self.log)
-        end = time.monotonic() + 30
-        while time.monotonic() < end and self.process.poll() is None:
-            text = open(self.log.name, "rb").read()
-            found = re.search(rb"listening on http://127\.0\.0\.1:(\d+)/", text)
-            if found:
-                self.port = int(found.group(1))
-                return
-            time.sleep(0.05)
-        raise SystemExit("the server did not start: " + open(self.log.name).read())
-
-    def games(self):
-        """The pids of the server's children."""
-        with open(f"/proc/{self.process.pid}/task/{self.process.pid}/children") as children:
-            return [int(pid) for pid in children.read().split()]
-
-    def stop(self):
-        self.process.send_signal(signal.SIGTERM)
-        try:
-            return self.process.wait(timeout=30)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            return self.process.wait()
-
-
 def main():
     _, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))  # the server inherits it
     most = max(GAMES + [IDLE]) + 100
-    srv = Server("--max-games", str(most), "--max-connections", str(2 * most))
+    srv = Server(BIN, "--max-games", str(most), "--max-connections", str(2 * most))
     print(f"{os.cpu_count()} cores, load average {os.getloadavg()[0]:.1f} at the start, "
           f"descriptors {hard}", flush=True)
     try:

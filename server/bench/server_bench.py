@@ -17,9 +17,9 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
-from wsclient import Client, Server  # noqa: E402
+from wsclient import Client  # noqa: E402
 
-from benchlib import ms, percentile, unframe  # noqa: E402
+from benchlib import Server, cpu_seconds, ms, percentile, smaps, unframe  # noqa: E402
 
 BIN = sys.argv[1]
 GAMES = [1, 50, 200]
@@ -55,27 +55,9 @@ class Player:
             yield payload, framed
 
 
-def smaps(pid):
-    fields = {}
-    with open(f"/proc/{pid}/smaps_rollup") as rollup:
-        for line in rollup:
-            parts = line.split()
-            if len(parts) == 3 and parts[2] == "kB":
-                fields[parts[0].rstrip(":")] = int(parts[1])
-    return fields
-
-
-def cpu_ticks(pid):
-    with open(f"/proc/{pid}/stat") as stat:
-        fields = stat.read().rsplit(")", 1)[1].split()
-    return int(fields[11]) + int(fields[12])
-
-
 def cpu_of(srv):
     """The CPU seconds of the server and of all its games so far."""
-    hz = os.sysconf("SC_CLK_TCK")
-    return (cpu_ticks(srv.process.pid) / hz,
-            sum(cpu_ticks(pid) for pid in srv.games()) / hz)
+    return cpu_seconds([srv.process.pid]), cpu_seconds(srv.games())
 
 
 def connect_to_title(srv, count=40):
@@ -185,14 +167,11 @@ def memory_and_idle(srv, players):
     mine = smaps(srv.process.pid)
     print(f"server with {len(games)} games: RSS {mine['Rss']} kB, private "
           f"{mine.get('Private_Clean', 0) + mine.get('Private_Dirty', 0)} kB")
-    server_before = cpu_ticks(srv.process.pid)
-    games_before = sum(cpu_ticks(pid) for pid in games)
+    server_before, games_before = cpu_seconds([srv.process.pid]), cpu_seconds(games)
     time.sleep(10)
-    server_after = cpu_ticks(srv.process.pid)
-    games_after = sum(cpu_ticks(pid) for pid in games)
-    hz = os.sysconf("SC_CLK_TCK")
-    print(f"idle 10 s with {len(games)} games: server CPU {(server_after - server_before) / hz:.2f} s, "
-          f"all games together {(games_after - games_before) / hz:.2f} s")
+    print(f"idle 10 s with {len(games)} games: server CPU "
+          f"{cpu_seconds([srv.process.pid]) - server_before:.2f} s, all games together "
+          f"{cpu_seconds(games) - games_before:.2f} s")
 
 
 def main():

@@ -68,6 +68,13 @@ def until_waiting(client):
 
 def measure(watchers):
     srv = Server(BIN, "--max-connections", str(watchers + 10))
+    try:
+        play(srv, watchers)
+    finally:
+        print(f"  load average {os.getloadavg()[0]:.1f}; server stopped with status {srv.stop()}")
+
+
+def play(srv, watchers):
     player = Client(srv.port)
     until_waiting(player)
     game = srv.wait_log(r"game started for .* game ([a-z0-9]+-\w+),").group(1)
@@ -106,7 +113,6 @@ def measure(watchers):
         reader.join(10)
         stalled.close()
     player.close()
-    print(f"  load average {os.getloadavg()[0]:.1f}; server stopped with status {srv.stop()}")
 
 
 for count in WATCHERS:
