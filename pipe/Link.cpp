@@ -130,7 +130,7 @@ int play(std::optional<std::uint32_t> partition) {
   try {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
-    App app;
+    App app(App::Window::Unseen);
     if (!app.started) return 1;  // no font sheet; the reason has been printed
     if (partition) {
       // libtcod's default generator, which splits every new cave, as a fresh TCODRandom(N)

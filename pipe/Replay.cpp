@@ -272,7 +272,7 @@ int withGame(std::uint32_t partition, Body body) {
   try {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
-    App app;
+    App app(App::Window::Unseen);
     if (!app.started) return 1;         // the reason has been printed
     const TCODRandom fresh(partition);  // as play() fixes a partition
     TCODRandom::getInstance()->restore(&fresh);

@@ -14,9 +14,9 @@
 #include "FontSheet.hpp"
 #include "Keyboard.hpp"
 
-App::App() {
+App::App(Window window) {
   std::srand(0);
-  if (!fontsheet::load(kFontFile) || !openWindow()) {
+  if (!fontsheet::load(kFontFile) || !openWindow(window)) {
     running = false;
     return;
   }
@@ -28,13 +28,16 @@ App::App() {
   started = true;
 }
 
-bool App::openWindow() {
+bool App::openWindow(Window window) {
   std::string reason = display::whyNoWindow();
   if (reason.empty()) {
     try {
+      if (window == Window::Unseen) fontsheet::installBlank();
       TCODConsole::initRoot(80, 50, "Vesperdeep", false);
-      display::setWindowIcon();
-      display::watchWindow();
+      if (window == Window::Shown) {
+        display::setWindowIcon();
+        display::watchWindow();
+      }
       return true;
     } catch (const std::exception& error) {
       reason = error.what();

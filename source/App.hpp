@@ -17,10 +17,16 @@ class App {
  public:
   static constexpr const char* kFontFile = "Slate_curses_12x12.bmp";
 
+  // Whether anyone sees the game's own window. A front end that shows every frame itself (a
+  // terminal, a web page) opens it Unseen under SDL's dummy driver, only to have the root
+  // console: its cells are then blank and one pixel square, so that the window's buffers take
+  // a few kilobytes instead of megabytes, and it gets no icon.
+  enum class Window { Shown, Unseen };
+
   // Seeds rand() once with 0, loads the font sheet, opens the 80 x 50 window and registers the
   // five colour control codes. Without a usable font sheet or a display no window is opened
   // and `started` stays false (one line naming the cause has been printed).
-  App();
+  explicit App(Window window = Window::Shown);
   ~App() = default;
   App(const App&) = delete;
   App& operator=(const App&) = delete;
@@ -34,7 +40,7 @@ class App {
   void handleTitleKey();
   // Opens the 80 x 50 window. When no display can show it or SDL or libtcod cannot make it,
   // prints one line naming the cause and returns false.
-  bool openWindow();
+  bool openWindow(Window window = Window::Shown);
 
   AppState state = Title;
   std::unique_ptr<Game> game;

@@ -248,6 +248,11 @@ void setProgramName(const char* name) {
   programName = name;
 }
 
+void installBlank() {
+  const TilesetPtr blank(TCOD_tileset_new(1, 1));
+  if (blank) TCOD_set_default_tileset(blank.get());  // libtcod takes its own reference
+}
+
 bool load(const char* fileName) {
   if (fileName == nullptr || *fileName == '\0') return fail("", "no file name given");
 

@@ -26,6 +26,10 @@ namespace fontsheet {
 // to stderr, leaves the installed tileset as it was and returns false.
 bool load(const char* fileName);
 
+// Installs a tileset of blank cells one pixel square in place of the sheet, for a window that
+// nobody sees (see App::Window::Unseen); when libtcod cannot make one, the sheet stays.
+void installBlank();
+
 // The program name that begins the line a failed load prints ("vesperdeep" unless set; the
 // terminal front end sets "vesperdeep-term"). `name` must outlive every later load.
 void setProgramName(const char* name);

@@ -367,7 +367,7 @@ int play(std::optional<std::uint32_t> partition, const std::function<void(App&)>
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     fontsheet::setProgramName("vesperdeep-term");
-    App app;
+    App app(App::Window::Unseen);
     if (!app.started) return 1;  // no font sheet; the reason has been printed
     // A recorded game always has a partition: drawn here when none was given.
     if (!recordTo.empty() && !partition) partition = std::random_device()();

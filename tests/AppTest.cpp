@@ -2,6 +2,7 @@
 
 #include "App.hpp"
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 #include <libtcod.hpp>
 
@@ -196,6 +197,28 @@ void closeTheWindowDuringAGame() {
 
 TEST_F(AppDeathTest, ClosingTheWindowDuringAGameEndsTheRunAndDestroysTheGame) {
   EXPECT_EXIT(closeTheWindowDuringAGame(), ::testing::ExitedWithCode(0), "all as expected");
+}
+
+// The window's size in pixels after an App opened it `window`: the sheet's 12-pixel glyphs for
+// a window that is shown, blank one-pixel cells for one nobody sees.
+void openTheWindow(App::Window window, int width, int height) {
+  Findings check;
+  const App app(window);
+  int shownWidth = 0;
+  int shownHeight = 0;
+  SDL_GetWindowSize(TCOD_sys_get_SDL_window(), &shownWidth, &shownHeight);
+  check.expect(app.started, "the App started");
+  check.expect(shownWidth == width && shownHeight == height,
+               "a window of " + std::to_string(shownWidth) + " x " + std::to_string(shownHeight) +
+                   " pixels, not " + std::to_string(width) + " x " + std::to_string(height));
+  check.finish();
+}
+
+TEST_F(AppDeathTest, AnUnseenWindowHasOnePixelCellsAndAShownOneTheSheetsGlyphs) {
+  EXPECT_EXIT(openTheWindow(App::Window::Shown, 80 * 12, 50 * 12), ::testing::ExitedWithCode(0),
+              "all as expected");
+  EXPECT_EXIT(openTheWindow(App::Window::Unseen, 80, 50), ::testing::ExitedWithCode(0),
+              "all as expected");
 }
 
 }  // namespace
