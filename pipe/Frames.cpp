@@ -1,6 +1,7 @@
 #include "Frames.hpp"
 
 #include <iterator>
+#include <memory>
 
 #include "Display.hpp"
 #include "Keyboard.hpp"
@@ -79,17 +80,24 @@ void appendRuns(std::string& out, const Screen& screen, Wanted wanted) {
 }  // namespace
 
 Screen captureRoot() {
-  const TCODConsole& root = *TCODConsole::root;
+  // One checked library call per cell and colour costs more than the game's drawing, so the
+  // root console is copied with one blit and its cells are read in place. The copy is exact:
+  // every cell of the root console is opaque (see Map::draw, which relies on the same).
+  static const std::unique_ptr<TCODConsole> copy =
+      std::make_unique<TCODConsole>(protocol::kCols, protocol::kRows);
+  TCODConsole::blit(TCODConsole::root, 0, 0, protocol::kCols, protocol::kRows, copy.get(), 0, 0);
+  const TCOD_ConsoleTile* tiles = copy->get_data()->tiles;
   const int fade = TCODConsole::getFade();
   const TCODColor towards = TCODConsole::getFadingColor();
+  const auto shown = [&](const TCOD_ColorRGBA& colour) {
+    const TCODColor plain(colour.r, colour.g, colour.b);
+    return rgb(fade < 255 ? display::faded(plain, towards, fade) : plain);
+  };
   Screen screen(kCells);
-  for (int y = 0; y < protocol::kRows; ++y) {
-    for (int x = 0; x < protocol::kCols; ++x) {
-      Cell& cell = screen[static_cast<std::size_t>(y * protocol::kCols + x)];
-      cell.glyph = static_cast<std::uint8_t>(root.getChar(x, y) & 0xFF);
-      cell.fg = rgb(display::faded(root.getCharForeground(x, y), towards, fade));
-      cell.bg = rgb(display::faded(root.getCharBackground(x, y), towards, fade));
-    }
+  for (std::size_t i = 0; i < kCells; ++i) {
+    screen[i].glyph = static_cast<std::uint8_t>(tiles[i].ch & 0xFF);
+    screen[i].fg = shown(tiles[i].fg);
+    screen[i].bg = shown(tiles[i].bg);
   }
   return screen;
 }

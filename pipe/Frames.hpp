@@ -20,7 +20,12 @@ struct Cell {
   std::array<std::uint8_t, 3> fg{};
   std::array<std::uint8_t, 3> bg{};
 
-  bool sameColours(const Cell& other) const { return fg == other.fg && bg == other.bg; }
+  // Channel by channel: std::array's == is a library call for three bytes, and the frames
+  // compare every cell of the screen at every flush.
+  bool sameColours(const Cell& other) const {
+    return fg[0] == other.fg[0] && fg[1] == other.fg[1] && fg[2] == other.fg[2] &&
+           bg[0] == other.bg[0] && bg[1] == other.bg[1] && bg[2] == other.bg[2];
+  }
   bool operator==(const Cell& other) const { return glyph == other.glyph && sameColours(other); }
   bool operator!=(const Cell& other) const { return !(*this == other); }
 };
