@@ -57,11 +57,13 @@ Link::~Link() {
 void Link::flushed() {
   pending = true;
   if (pacer.due(TCODConsole::getFade())) present();
+  deliver();
 }
 
 void Link::presentNow() {
   pending = true;
   present();
+  deliver();
 }
 
 bool Link::quitting() const {
@@ -72,7 +74,7 @@ void Link::present() {
   if (!pending || ended) return;
   const auto start = display::FramePacer::Clock::now();
   Screen now = captureRoot();
-  send(firstSent ? changes(shown, now) : fullFrame(now));
+  queue(firstSent ? changes(shown, now) : fullFrame(now));
   firstSent = true;
   shown = std::move(now);
   pending = false;
@@ -80,22 +82,31 @@ void Link::present() {
 }
 
 void Link::send(const std::string& message) {
+  queue(message);
+  deliver();
+}
+
+void Link::queue(const std::string& message) {
   if (message.empty() || ended) return;
   const auto size = static_cast<std::uint32_t>(message.size());
-  std::string out{static_cast<char>(size & 0xFF), static_cast<char>((size >> 8) & 0xFF),
-                  static_cast<char>((size >> 16) & 0xFF), static_cast<char>(size >> 24)};
-  out += message;
+  outbox += {static_cast<char>(size & 0xFF), static_cast<char>((size >> 8) & 0xFF),
+             static_cast<char>((size >> 16) & 0xFF), static_cast<char>(size >> 24)};
+  outbox += message;
+}
+
+void Link::deliver() {
   std::size_t done = 0;
-  while (done < out.size()) {
-    const ssize_t wrote = write(framesFd, out.data() + done, out.size() - done);
+  while (done < outbox.size() && !ended) {
+    const ssize_t wrote = write(framesFd, outbox.data() + done, outbox.size() - done);
     if (wrote < 0 && errno == EINTR && quitSignal == 0) continue;
     if (wrote <= 0) {
       ended = true;  // the server is gone: the game ends at its next key wait
-      return;
+      break;
     }
     done += static_cast<std::size_t>(wrote);
   }
-  sent += static_cast<long long>(out.size());
+  sent += static_cast<long long>(done);
+  outbox.clear();
 }
 
 std::optional<std::string> Link::readKeyMessage() {
@@ -112,9 +123,12 @@ std::optional<std::string> Link::readKeyMessage() {
 }
 
 TCOD_key_t Link::nextKey() {
-  present();  // the game waits: whatever it drew last goes out now
-  if (reported != nullptr) send(statusMessage(reported->game.get()));
-  send(std::string(1, protocol::kWaiting));
+  // The game waits: whatever it drew last, its state and the 'W' go out in one write, so
+  // that the server wakes once for them.
+  present();
+  if (reported != nullptr) queue(statusMessage(reported->game.get()));
+  queue(std::string(1, protocol::kWaiting));
+  deliver();
   while (std::optional<std::string> message = readKeyMessage()) {
     std::optional<TCOD_key_t> key = keyOf(*message);
     if (!key) continue;

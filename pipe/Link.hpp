@@ -50,7 +50,11 @@ class Link {
   bool quitting() const;
 
  private:
+  // Frames the root console's changes since the last frame sent into the outbox.
   void present();
+  // Adds one message to the outbox; deliver() writes the outbox to the server.
+  void queue(const std::string& message);
+  void deliver();
   std::optional<std::string> readKeyMessage();
 
   int keysFd;
@@ -60,6 +64,7 @@ class Link {
   bool firstSent = false;
   Screen shown;
   display::FramePacer pacer;
+  std::string outbox;  // messages not yet written
   long long sent = 0;
   const App* reported = nullptr;
 };
