@@ -37,7 +37,8 @@ run, so the same code always gives the same sample and an edit elsewhere does no
 --max 0 runs every mutant (about half an hour on an idle two-core machine, twice that or more
 while other builds share it).
 
-Speed: the scratch tree is built once, at -O1 with Ninja and lld (when present), and each mutant
+Speed: the scratch tree is built once, at -O1 with Ninja and lld (when present) and with the
+standard library's index checks (a read past a container's end aborts), and each mutant
 recompiles its one file and relinks vesperdeep_tests alone. The tests that killed the latest
 mutants of the same file run first, in one process; only when they pass does the rest run, as two
 GoogleTest shards side by side, each stopping at its first failure (the first failing shard ends
@@ -584,9 +585,12 @@ def sync_tree(repo, tree, rev):
 def configure_command(tree, bdir):
     """The scratch build: the unit tests only, -O1 (mutants need a fast compile more than a
     fast binary; the tests take seconds either way), Ninja (a near-free up-to-date check) and
-    lld when the machine has it (the relink after each mutant is most of the build)."""
+    lld when the machine has it (the relink after each mutant is most of the build).
+    _GLIBCXX_ASSERTIONS checks every index into a standard container: a mutant that reads one
+    tile past a row's end aborts its test instead of reading whatever lies there unseen."""
     cmd = ["cmake", "-S", tree, "-B", bdir, "-DCMAKE_BUILD_TYPE=Release",
-           "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG", "-DVESPERDEEP_SANITIZE=OFF"]
+           "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG -D_GLIBCXX_ASSERTIONS",
+           "-DVESPERDEEP_SANITIZE=OFF"]
     if shutil.which("ninja"):
         cmd += ["-G", "Ninja"]
     if shutil.which("ld.lld"):
