@@ -20,15 +20,15 @@ namespace {
 
 #if !defined(__SANITIZE_ADDRESS__)
 constexpr bool kCountsAllocations = true;
+#else
+constexpr bool kCountsAllocations = false;
+#endif
 // Blocks from operator new not yet given back.
 std::atomic<long> liveBlocks{0};
 // Allocations made since the count was last reset.
 std::atomic<long> allocationsMade{0};
 // The allocation (counted from 1 after the reset) that throws std::bad_alloc; 0 for none.
 std::atomic<long> failingAllocation{0};
-#else
-constexpr bool kCountsAllocations = false;
-#endif
 
 }  // namespace
 
