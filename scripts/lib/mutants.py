@@ -45,7 +45,7 @@ GoogleTest shards side by side, each stopping at its first failure (the first fa
 the other). Suites whose whole subject is a file the run leaves out (the key wait, the font
 loader) are not run: no mutant can reach them.
 """
-import argparse, hashlib, io, os, re, shutil, signal, subprocess, sys, tarfile, tempfile, time
+import argparse, hashlib, io, os, re, resource, shutil, signal, subprocess, sys, tarfile, tempfile, time
 
 SKIP_FILES = {"main.cpp", "FontSheet.cpp", "App.cpp", "Display.cpp", "Keyboard.cpp", "Cp437.cpp"}
 CHUNK = 50  # mutants run in file order within each chunk of the sample
@@ -599,6 +599,14 @@ def configure_command(tree, bdir):
 
 
 FAILED = re.compile(r"^\[  FAILED  \] ([\w/.]+)(?: \(|$)", re.M)
+# The most a test run may write to its log and any other file. The unmutated tests write a few
+# kB; a mutant that prints a diagnostic in an endless loop (a setTile past the level) is stopped
+# by SIGXFSZ here, and counts as killed, instead of filling the disk and this process's memory.
+OUTPUT_LIMIT = 64 << 20
+
+
+def limit_output():
+    resource.setrlimit(resource.RLIMIT_FSIZE, (OUTPUT_LIMIT, OUTPUT_LIMIT))
 
 
 def run_tests(binary, shards, timeout, env, first=()):
@@ -625,7 +633,8 @@ def run_shards(binary, shards, deadline, env, gtest_filter):
         log = tempfile.TemporaryFile()
         logs.append(log)
         procs.append(subprocess.Popen(cmd, cwd=os.path.dirname(binary), stdout=log,
-                                      stderr=subprocess.STDOUT, env=e, start_new_session=True))
+                                      stderr=subprocess.STDOUT, env=e, start_new_session=True,
+                                      preexec_fn=limit_output))
     status = "survived"
     try:
         while any(p.poll() is None for p in procs):
@@ -647,9 +656,10 @@ def run_shards(binary, shards, deadline, env, gtest_filter):
     failed = []
     for log in logs:
         log.seek(0)
-        for name in FAILED.findall(log.read().decode(errors="replace")):
-            if name not in failed and "," not in name:
-                failed.append(name)
+        for line in log:  # one line at a time: a stopped run's log holds up to OUTPUT_LIMIT
+            for name in FAILED.findall(line.decode(errors="replace")):
+                if name not in failed and "," not in name:
+                    failed.append(name)
         log.close()
     return status, failed
 
