@@ -317,6 +317,55 @@ TEST_F(CaveTest, TheSameSeedAndPartitionGiveTheSameCaveAndAnotherSeedAnotherOne)
   EXPECT_GT(differences, 0);
 }
 
+// The kind of cell `along` of column `line` (of row `line` when `rows`).
+TileKind lineCell(const Map& map, bool rows, int line, int along) {
+  return rows ? map.tileAt(along, line).kind : map.tileAt(line, along).kind;
+}
+
+// An opening runs on through every wall in its way and stops at the first cell that is no wall,
+// or at the border's column 0 or row 0, which it never opens. In the game's own partitions a run
+// always meets the opening of the wall line it follows first, so these partitions are made by
+// hand: splits at 1 and 2 leave a chamber one cell wide, all wall, between the border and the
+// rest, and the opening of the split at 2 must cross it.
+TEST_F(CaveTest, AnOpeningRunsThroughTheWallsUpToTheBorderButNeverIntoIt) {
+  for (const bool rows : {false, true}) {
+    SCOPED_TRACE(rows ? "rows" : "columns");
+    TCODBsp root(0, 0, 70, 44);
+    root.splitOnce(rows, 1);
+    root.getRight()->splitOnce(rows, 2);
+    Map map(&registry, 70, 44);
+    std::srand(7);
+    map.carveNode(&root);
+    int openings = 0;
+    for (int along = 1; along < (rows ? 70 : 44) - 1; ++along) {
+      EXPECT_EQ(lineCell(map, rows, 0, along), Wall) << along;
+      if (lineCell(map, rows, 2, along) == Wall) continue;
+      ++openings;
+      EXPECT_EQ(lineCell(map, rows, 1, along), Floor) << along;
+    }
+    EXPECT_GT(openings, 0);
+  }
+}
+
+// A run that reaches the level's last column or row stops there: split off alone, that line is
+// a chamber one cell wide, all wall, and its one opening is the only cell opened in it.
+TEST_F(CaveTest, AnOpeningThatReachesTheLastColumnOrRowStopsAtTheLevelsEdge) {
+  for (const bool rows : {false, true}) {
+    SCOPED_TRACE(rows ? "last row" : "last column");
+    const int last = rows ? 43 : 69;
+    TCODBsp root(0, 0, 70, 44);
+    root.splitOnce(rows, last);
+    Map map(&registry, 70, 44);
+    std::srand(7);
+    map.carveNode(&root);
+    int openings = 0;
+    for (int along = 1; along < (rows ? 70 : 44) - 1; ++along) {
+      if (lineCell(map, rows, last, along) == Floor) ++openings;
+    }
+    EXPECT_EQ(openings, 1);
+  }
+}
+
 TEST_F(CaveTest, GenerationLeavesTheTileListsAlone) {
   harness::fixPartition(5);
   std::srand(5);

@@ -37,14 +37,15 @@ run, so the same code always gives the same sample and an edit elsewhere does no
 --max 0 runs every mutant (about half an hour on an idle two-core machine, twice that or more
 while other builds share it).
 
-Speed: the scratch tree is built once, at -O1 with Ninja and lld (when present), and each mutant
+Speed: the scratch tree is built once, at -O1 with Ninja and lld (when present) and with the
+standard library's index checks (a read past a container's end aborts), and each mutant
 recompiles its one file and relinks vesperdeep_tests alone. The tests that killed the latest
 mutants of the same file run first, in one process; only when they pass does the rest run, as two
 GoogleTest shards side by side, each stopping at its first failure (the first failing shard ends
 the other). Suites whose whole subject is a file the run leaves out (the key wait, the font
 loader) are not run: no mutant can reach them.
 """
-import argparse, hashlib, io, os, re, shutil, signal, subprocess, sys, tarfile, tempfile, time
+import argparse, hashlib, io, os, re, resource, shutil, signal, subprocess, sys, tarfile, tempfile, time
 
 SKIP_FILES = {"main.cpp", "FontSheet.cpp", "App.cpp", "Display.cpp", "Keyboard.cpp", "Cp437.cpp"}
 CHUNK = 50  # mutants run in file order within each chunk of the sample
@@ -584,9 +585,12 @@ def sync_tree(repo, tree, rev):
 def configure_command(tree, bdir):
     """The scratch build: the unit tests only, -O1 (mutants need a fast compile more than a
     fast binary; the tests take seconds either way), Ninja (a near-free up-to-date check) and
-    lld when the machine has it (the relink after each mutant is most of the build)."""
+    lld when the machine has it (the relink after each mutant is most of the build).
+    _GLIBCXX_ASSERTIONS checks every index into a standard container: a mutant that reads one
+    tile past a row's end aborts its test instead of reading whatever lies there unseen."""
     cmd = ["cmake", "-S", tree, "-B", bdir, "-DCMAKE_BUILD_TYPE=Release",
-           "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG", "-DVESPERDEEP_SANITIZE=OFF"]
+           "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG -D_GLIBCXX_ASSERTIONS",
+           "-DVESPERDEEP_SANITIZE=OFF"]
     if shutil.which("ninja"):
         cmd += ["-G", "Ninja"]
     if shutil.which("ld.lld"):
@@ -595,6 +599,14 @@ def configure_command(tree, bdir):
 
 
 FAILED = re.compile(r"^\[  FAILED  \] ([\w/.]+)(?: \(|$)", re.M)
+# The most a test run may write to its log and any other file. The unmutated tests write a few
+# kB; a mutant that prints a diagnostic in an endless loop (a setTile past the level) is stopped
+# by SIGXFSZ here, and counts as killed, instead of filling the disk and this process's memory.
+OUTPUT_LIMIT = 64 << 20
+
+
+def limit_output():
+    resource.setrlimit(resource.RLIMIT_FSIZE, (OUTPUT_LIMIT, OUTPUT_LIMIT))
 
 
 def run_tests(binary, shards, timeout, env, first=()):
@@ -621,7 +633,8 @@ def run_shards(binary, shards, deadline, env, gtest_filter):
         log = tempfile.TemporaryFile()
         logs.append(log)
         procs.append(subprocess.Popen(cmd, cwd=os.path.dirname(binary), stdout=log,
-                                      stderr=subprocess.STDOUT, env=e, start_new_session=True))
+                                      stderr=subprocess.STDOUT, env=e, start_new_session=True,
+                                      preexec_fn=limit_output))
     status = "survived"
     try:
         while any(p.poll() is None for p in procs):
@@ -643,9 +656,10 @@ def run_shards(binary, shards, deadline, env, gtest_filter):
     failed = []
     for log in logs:
         log.seek(0)
-        for name in FAILED.findall(log.read().decode(errors="replace")):
-            if name not in failed and "," not in name:
-                failed.append(name)
+        for line in log:  # one line at a time: a stopped run's log holds up to OUTPUT_LIMIT
+            for name in FAILED.findall(line.decode(errors="replace")):
+                if name not in failed and "," not in name:
+                    failed.append(name)
         log.close()
     return status, failed
 

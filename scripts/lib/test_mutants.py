@@ -2,7 +2,7 @@
 
     python3 -m unittest discover -s scripts/lib -p 'test_mutants.py'
 """
-import os, shutil, subprocess, sys, tempfile, textwrap, unittest
+import os, shutil, subprocess, sys, tempfile, textwrap, time, unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import mutants  # noqa: E402
@@ -169,6 +169,18 @@ class LoopAndFlagOperators(unittest.TestCase):
         self.assertEqual(sorted(m["change"] for m in found),
                          ["TCOD_BKGND_NONE -> TCOD_BKGND_SET", "TCOD_LEFT -> TCOD_CENTER",
                           "TCOD_LEFT -> TCOD_RIGHT"])
+
+
+class TestRuns(unittest.TestCase):
+    def test_a_run_that_writes_without_end_is_stopped_and_counts_as_killed(self):
+        with tempfile.TemporaryDirectory() as work:
+            binary = os.path.join(work, "endless")
+            open(binary, "w").write('#!/bin/sh\nexec yes "WHAT? 3 44"\n')
+            os.chmod(binary, 0o755)
+            started = time.time()
+            status, failed = mutants.run_shards(binary, 2, started + 60, dict(os.environ), "")
+        self.assertEqual((status, failed), ("killed", []))
+        self.assertLess(time.time() - started, 30)
 
 
 if __name__ == "__main__":
