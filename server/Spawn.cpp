@@ -91,7 +91,7 @@ std::string gameProgram() {
 
 Spawned spawnGame(const std::string& program, const Options& options, std::string& why,
                   const std::vector<std::string>& extra) {
-  // Everything the child needs is made before the fork.
+  // Everything the child needs is made before it starts.
   const std::string directory = program.substr(0, program.rfind('/') + 1);
   std::vector<std::string> arguments{program};
   if (options.partition) {
