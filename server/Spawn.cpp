@@ -1,6 +1,7 @@
 #include "Spawn.hpp"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sched.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -39,18 +40,27 @@ struct ChildPlan {
   int nullFd;
 };
 
-// Everything the child does before exec: only system calls, no memory of the server written.
-// The child shares the server's memory until it execs (see spawnGame), so this runs
-// uninstrumented: the sanitizers' bookkeeping would be written into the server's.
+// Everything the child does before exec: only system calls, writing nothing of the server's
+// memory but errno. The child shares the server's memory until it execs (see startChild), so
+// this runs uninstrumented (the sanitizers' bookkeeping would be written into the server's),
+// and no handler of the server's may run in it: signals stay blocked until every handler is
+// back to its default.
 __attribute__((no_sanitize("address", "undefined"))) int becomeGame(void* argument) {
   const ChildPlan& plan = *static_cast<const ChildPlan*>(argument);
   setpgid(0, 0);
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (getppid() != plan.parent) _exit(127);  // the server died before the line above
+  struct sigaction byDefault {};
+  byDefault.sa_handler = SIG_DFL;
+  for (int number = 1; number < NSIG; ++number) {
+    struct sigaction now {};
+    if (sigaction(number, nullptr, &now) == 0 && now.sa_handler != SIG_DFL &&
+        (now.sa_handler != SIG_IGN || number == SIGPIPE))
+      sigaction(number, &byDefault, nullptr);  // the server ignores SIGPIPE; the game does not
+  }
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
-  signal(SIGPIPE, SIG_DFL);
   if (dup2(plan.keysFd, STDIN_FILENO) < 0 || dup2(plan.nullFd, STDOUT_FILENO) < 0 ||
       dup2(plan.framesFd, protocol::kFrameFd) < 0)
     _exit(127);
@@ -71,7 +81,16 @@ __attribute__((no_sanitize("address", "undefined"))) int becomeGame(void* argume
 pid_t startChild(ChildPlan& plan) {
   constexpr std::size_t kStackBytes = 64 * 1024;
   std::vector<char> stack(kStackBytes);
-  return clone(becomeGame, stack.data() + stack.size(), CLONE_VM | CLONE_VFORK | SIGCHLD, &plan);
+  sigset_t all;
+  sigset_t before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &before);  // the child starts with every signal blocked
+  const pid_t pid =
+      clone(becomeGame, stack.data() + stack.size(), CLONE_VM | CLONE_VFORK | SIGCHLD, &plan);
+  const int cloneError = errno;
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  errno = cloneError;
+  return pid;
 }
 
 }  // namespace
