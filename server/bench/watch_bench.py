@@ -14,14 +14,13 @@ the stalled watcher was dropped.
 
 import multiprocessing
 import os
-import re
 import selectors
 import statistics
 import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
-from wsclient import Client, Closed, Server  # noqa: E402
+from wsclient import Client, Server  # noqa: E402
 
 from benchlib import ms, percentile  # noqa: E402
 
@@ -107,7 +106,7 @@ def play(srv, watchers):
           f"percentile {ms(percentile(to_frame, 0.99))}; 'W' median "
           f"{ms(statistics.median(to_wait))}, 99th percentile {ms(percentile(to_wait, 0.99))}")
     if watchers:
-        print(f"  the stalled watcher: " +
+        print("  the stalled watcher: " +
               (f"dropped after {dropped_at} keys" if dropped_at else "not dropped"))
         stop.set()
         reader.join(10)
